@@ -1,0 +1,140 @@
+// The display used when there is no window system: windows exist only as
+// surfaces, and typed characters are read byte by byte from a descriptor
+// (standard input, a pipe, a file).
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform_internal.h"
+
+namespace pelmorix_platform {
+
+namespace {
+
+// The key that would have typed `ch` on a keyboard.
+UINT virtual_key_of_byte(unsigned char ch) {
+    switch (ch) {
+        case 27: return VK_ESCAPE;
+        case 13:
+        case 10: return VK_RETURN;
+        case 8:
+        case 127: return VK_BACK;  // terminals send DEL for the backspace key
+        case 9: return VK_TAB;
+        case ' ': return VK_SPACE;
+        default: break;
+    }
+    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
+    if ((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')) return ch;
+    if (ch >= 1 && ch <= 26) return 'A' + ch - 1;  // Ctrl+letter
+    return 0;
+}
+
+// Puts a terminal in character-at-a-time mode without echo while alive and
+// restores its previous settings afterwards. Does nothing for non-terminals.
+class RawTerminal {
+public:
+    explicit RawTerminal(int fd) : fd_(fd) {
+        if (isatty(fd) == 0 || tcgetattr(fd, &saved_) != 0) return;
+        termios raw = saved_;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);  // keep ISIG: Ctrl+C still interrupts
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        active_ = tcsetattr(fd, TCSANOW, &raw) == 0;
+    }
+    ~RawTerminal() {
+        if (active_) tcsetattr(fd_, TCSANOW, &saved_);
+    }
+    RawTerminal(const RawTerminal&) = delete;
+    RawTerminal& operator=(const RawTerminal&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
+
+class HeadlessDisplay final : public Display {
+public:
+    HeadlessDisplay(int input_fd, int screen_width, int screen_height)
+        : fd_(input_fd), width_(screen_width), height_(screen_height) {}
+
+    const char* name() const override { return "headless"; }
+
+    void screen_size(int* width, int* height) override {
+        *width = width_;
+        *height = height_;
+    }
+
+    bool open_window(HWND handle, WindowObject& window) override {
+        window.display_data = handle;  // the record is just the handle, for close_window
+        open_.push_back(handle);
+        return true;
+    }
+
+    void close_window(WindowObject& window) override {
+        auto it = std::find(open_.begin(), open_.end(), static_cast<HWND>(window.display_data));
+        if (it != open_.end()) open_.erase(it);
+        window.display_data = nullptr;
+    }
+
+    // Nothing to show on; the surface counts as shown.
+    void show_window(WindowObject& window) override { window.dirty = false; }
+
+    void present(WindowObject& window) override { window.dirty = false; }
+
+    void poll(std::vector<DisplayEvent>&) override {}
+
+    void wait(std::vector<DisplayEvent>& out) override {
+        HWND target = open_.empty() ? nullptr : open_.back();
+        if (ended_) {
+            out.push_back(end_of_input(target));
+            return;
+        }
+        unsigned char buffer[4096];
+        ssize_t got;
+        {
+            RawTerminal raw(fd_);
+            do {
+                got = read(fd_, buffer, sizeof buffer);
+            } while (got < 0 && errno == EINTR);
+        }
+        if (got <= 0) {
+            ended_ = true;
+            out.push_back(end_of_input(target));
+            return;
+        }
+        for (ssize_t i = 0; i < got; ++i) {
+            DisplayEvent e;
+            e.type = DisplayEvent::Type::Char;
+            e.window = target;
+            e.ch = buffer[i];
+            e.vk = virtual_key_of_byte(buffer[i]);
+            out.push_back(e);
+        }
+    }
+
+private:
+    static DisplayEvent end_of_input(HWND window) {
+        DisplayEvent e;
+        e.type = DisplayEvent::Type::EndOfInput;
+        e.window = window;
+        return e;
+    }
+
+    int fd_;
+    int width_;
+    int height_;
+    std::vector<HWND> open_;  // open windows, oldest first; typing goes to the newest
+    bool ended_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Display> make_headless_display(int input_fd, int screen_width, int screen_height) {
+    return std::make_unique<HeadlessDisplay>(input_fd, screen_width, screen_height);
+}
+
+}  // namespace pelmorix_platform

@@ -1,0 +1,425 @@
+// The desktop display: one SDL window per platform window, drawn by copying
+// the window's client surface into SDL's window framebuffer.
+//
+// Everything SDL-specific stays in this file. A window's record (SDL window,
+// its id, its handle) lives in WindowObject::display_data and is owned here.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform_internal.h"
+
+namespace pelmorix_platform {
+
+namespace {
+
+struct SdlWindowRecord {
+    SDL_Window* window = nullptr;
+    Uint32 id = 0;
+    HWND handle = nullptr;
+    WindowObject* object = nullptr;  // valid until close_window
+};
+
+// Virtual keys beyond the ones windows.h names.
+constexpr UINT kVkShift = 0x10;
+constexpr UINT kVkControl = 0x11;
+constexpr UINT kVkMenu = 0x12;
+constexpr UINT kVkPause = 0x13;
+constexpr UINT kVkCapital = 0x14;
+constexpr UINT kVkPrior = 0x21;
+constexpr UINT kVkNext = 0x22;
+constexpr UINT kVkEnd = 0x23;
+constexpr UINT kVkHome = 0x24;
+constexpr UINT kVkSnapshot = 0x2C;
+constexpr UINT kVkInsert = 0x2D;
+constexpr UINT kVkDelete = 0x2E;
+constexpr UINT kVkNumlock = 0x90;
+constexpr UINT kVkScroll = 0x91;
+
+// The virtual key of a key that types no character; 0 when it has none.
+UINT virtual_key_of(SDL_Keycode sym) {
+    if (sym >= SDLK_F1 && sym <= SDLK_F12) return VK_F1 + static_cast<UINT>(sym - SDLK_F1);
+    if (sym >= SDLK_F13 && sym <= SDLK_F24) return VK_F1 + 12 + static_cast<UINT>(sym - SDLK_F13);
+    switch (sym) {
+        case SDLK_LEFT: return VK_LEFT;
+        case SDLK_RIGHT: return VK_RIGHT;
+        case SDLK_UP: return VK_UP;
+        case SDLK_DOWN: return VK_DOWN;
+        case SDLK_PAGEUP: return kVkPrior;
+        case SDLK_PAGEDOWN: return kVkNext;
+        case SDLK_HOME: return kVkHome;
+        case SDLK_END: return kVkEnd;
+        case SDLK_INSERT: return kVkInsert;
+        case SDLK_DELETE: return kVkDelete;
+        case SDLK_PAUSE: return kVkPause;
+        case SDLK_PRINTSCREEN: return kVkSnapshot;
+        case SDLK_CAPSLOCK: return kVkCapital;
+        case SDLK_NUMLOCKCLEAR: return kVkNumlock;
+        case SDLK_SCROLLLOCK: return kVkScroll;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT: return kVkShift;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL: return kVkControl;
+        case SDLK_LALT:
+        case SDLK_RALT: return kVkMenu;
+        default: return 0;
+    }
+}
+
+// Keys whose characters arrive as SDL_TEXTINPUT rather than from KEYDOWN.
+bool types_text(SDL_Keycode sym) {
+    if ((sym & SDLK_SCANCODE_MASK) == 0) return sym >= ' ' && sym != SDLK_DELETE;
+    switch (sym) {
+        case SDLK_KP_0: case SDLK_KP_1: case SDLK_KP_2: case SDLK_KP_3: case SDLK_KP_4:
+        case SDLK_KP_5: case SDLK_KP_6: case SDLK_KP_7: case SDLK_KP_8: case SDLK_KP_9:
+        case SDLK_KP_PERIOD: case SDLK_KP_DIVIDE: case SDLK_KP_MULTIPLY: case SDLK_KP_MINUS:
+        case SDLK_KP_PLUS: case SDLK_KP_EQUALS: case SDLK_KP_COMMA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The key that would have typed `ch`, as far as one can tell from the byte.
+UINT virtual_key_of_char(unsigned char ch) {
+    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
+    if ((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')) return ch;
+    if (ch == ' ') return VK_SPACE;
+    return 0;
+}
+
+// Decodes UTF-8, calling `emit` with each code point; malformed bytes are skipped.
+template <class Emit>
+void decode_utf8(const char* text, Emit emit) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p != 0) {
+        unsigned char lead = *p;
+        int extra = 0;
+        std::uint32_t cp = 0;
+        if (lead < 0x80) {
+            cp = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = lead & 0x07;
+        } else {
+            ++p;  // stray continuation or invalid lead byte
+            continue;
+        }
+        int got = 0;
+        while (got < extra && (p[1 + got] & 0xC0) == 0x80) {
+            cp = (cp << 6) | (p[1 + got] & 0x3F);
+            ++got;
+        }
+        if (got < extra) {
+            p += 1 + got;  // truncated sequence
+            continue;
+        }
+        p += 1 + extra;
+        static const std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMinimum[extra]) continue;  // overlong form
+        emit(cp);
+    }
+}
+
+class SdlDisplay final : public Display {
+public:
+    SdlDisplay() { SDL_StartTextInput(); }
+
+    ~SdlDisplay() override {
+        for (auto& entry : windows_) SDL_DestroyWindow(entry.second->window);
+        windows_.clear();
+        SDL_StopTextInput();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    SdlDisplay(const SdlDisplay&) = delete;
+    SdlDisplay& operator=(const SdlDisplay&) = delete;
+
+    const char* name() const override { return "window"; }
+
+    void screen_size(int* width, int* height) override {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
+            *width = mode.w;
+            *height = mode.h;
+        } else {
+            *width = 1280;
+            *height = 1024;
+        }
+    }
+
+    bool open_window(HWND handle, WindowObject& window) override {
+        Uint32 flags = SDL_WINDOW_HIDDEN;
+        if ((window.style & WS_THICKFRAME) != 0) flags |= SDL_WINDOW_RESIZABLE;
+        SDL_Window* sdl = SDL_CreateWindow(window.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                           std::max(1, window.surface.width), std::max(1, window.surface.height),
+                                           flags);
+        if (sdl == nullptr) return fail(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), false);
+        auto record = std::make_unique<SdlWindowRecord>();
+        record->window = sdl;
+        record->id = SDL_GetWindowID(sdl);
+        record->handle = handle;
+        record->object = &window;
+        window.display_data = record.get();
+        windows_[record->id] = std::move(record);
+        return true;
+    }
+
+    void close_window(WindowObject& window) override {
+        SdlWindowRecord* record = record_of(window);
+        if (record == nullptr) return;
+        SDL_DestroyWindow(record->window);
+        window.display_data = nullptr;
+        windows_.erase(record->id);  // frees the record
+    }
+
+    void show_window(WindowObject& window) override {
+        SdlWindowRecord* record = record_of(window);
+        if (record == nullptr) return;
+        SDL_Window* sdl = record->window;
+        if (!window.visible) {
+            SDL_HideWindow(sdl);
+            return;
+        }
+        if (window.title != SDL_GetWindowTitle(sdl)) SDL_SetWindowTitle(sdl, window.title.c_str());
+        SDL_ShowWindow(sdl);
+        if (window.maximized) {
+            SDL_MaximizeWindow(sdl);
+        } else if (window.minimized) {
+            SDL_MinimizeWindow(sdl);
+        } else {
+            if ((SDL_GetWindowFlags(sdl) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) != 0) SDL_RestoreWindow(sdl);
+            SDL_SetWindowSize(sdl, std::max(1, window.surface.width), std::max(1, window.surface.height));
+        }
+        present(window);
+    }
+
+    void present(WindowObject& window) override {
+        window.dirty = false;
+        SdlWindowRecord* record = record_of(window);
+        if (record == nullptr) return;
+        SDL_Surface* target = SDL_GetWindowSurface(record->window);
+        if (target == nullptr) return;  // e.g. minimised on some systems; shown again on restore
+        const Surface& source = window.surface;
+        int w = std::min(target->w, source.width);
+        int h = std::min(target->h, source.height);
+        if (w < target->w || h < target->h) {
+            // Mid-resize: what the client surface does not cover yet shows black.
+            SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
+        }
+        if (w > 0 && h > 0 && source.pixels.size() >= static_cast<std::size_t>(source.width) * source.height) {
+            bool locked = SDL_MUSTLOCK(target) && SDL_LockSurface(target) == 0;
+            if (!SDL_MUSTLOCK(target) || locked) {
+                SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, source.pixels.data(), source.width * 4,
+                                  target->format->format, target->pixels, target->pitch);
+            }
+            if (locked) SDL_UnlockSurface(target);
+        }
+        SDL_UpdateWindowSurface(record->window);
+    }
+
+    void poll(std::vector<DisplayEvent>& out) override {
+        SDL_Event event;
+        while (SDL_PollEvent(&event) != 0) translate(event, out);
+    }
+
+    void wait(std::vector<DisplayEvent>& out) override {
+        std::size_t before = out.size();
+        while (out.size() == before) {
+            SDL_Event event;
+            if (SDL_WaitEvent(&event) == 0) {
+                SDL_Delay(10);  // the event system failed; do not spin
+                continue;
+            }
+            translate(event, out);
+            poll(out);
+        }
+    }
+
+private:
+    SdlWindowRecord* record_of(const WindowObject& window) const {
+        return static_cast<SdlWindowRecord*>(window.display_data);
+    }
+
+    SdlWindowRecord* find_record(Uint32 id) const {
+        auto it = windows_.find(id);
+        return it == windows_.end() ? nullptr : it->second.get();
+    }
+
+    static DisplayEvent make(DisplayEvent::Type type, HWND window) {
+        DisplayEvent e;
+        e.type = type;
+        e.window = window;
+        return e;
+    }
+
+    static DisplayEvent make_char(HWND window, unsigned char ch, UINT vk) {
+        DisplayEvent e = make(DisplayEvent::Type::Char, window);
+        e.ch = ch;
+        e.vk = vk;
+        return e;
+    }
+
+    static void client_size(SDL_Window* window, int* width, int* height) {
+#if SDL_VERSION_ATLEAST(2, 26, 0)
+        SDL_GetWindowSizeInPixels(window, width, height);
+#else
+        SDL_GetWindowSize(window, width, height);
+#endif
+    }
+
+    void translate(const SDL_Event& event, std::vector<DisplayEvent>& out) {
+        switch (event.type) {
+            case SDL_TEXTINPUT: translate_text(event.text, out); break;
+            case SDL_KEYDOWN: translate_key(event.key, out); break;
+            case SDL_WINDOWEVENT: translate_window(event.window, out); break;
+            case SDL_QUIT:
+                for (const auto& entry : windows_) out.push_back(make(DisplayEvent::Type::Close, entry.second->handle));
+                break;
+            default: break;
+        }
+    }
+
+    void translate_text(const SDL_TextInputEvent& text, std::vector<DisplayEvent>& out) {
+        SdlWindowRecord* record = find_record(text.windowID);
+        if (record == nullptr) return;
+        char suppressed = suppress_letter_;
+        suppress_letter_ = 0;
+        // Some systems also send the letter of a Ctrl+letter chord as text;
+        // the control character has already been reported.
+        if (suppressed != 0 && text.text[1] == 0 && (text.text[0] | 0x20) == suppressed) return;
+        decode_utf8(text.text, [&](std::uint32_t cp) {
+            if (cp >= 256) return;  // not representable in the single-byte character set
+            auto ch = static_cast<unsigned char>(cp);
+            out.push_back(make_char(record->handle, ch, virtual_key_of_char(ch)));
+        });
+    }
+
+    void translate_key(const SDL_KeyboardEvent& key, std::vector<DisplayEvent>& out) {
+        suppress_letter_ = 0;
+        SdlWindowRecord* record = find_record(key.windowID);
+        if (record == nullptr) return;
+        HWND hwnd = record->handle;
+        SDL_Keycode sym = key.keysym.sym;
+        Uint16 mod = key.keysym.mod;
+        switch (sym) {
+            case SDLK_ESCAPE: out.push_back(make_char(hwnd, 27, VK_ESCAPE)); return;
+            case SDLK_RETURN:
+            case SDLK_KP_ENTER: out.push_back(make_char(hwnd, 13, VK_RETURN)); return;
+            case SDLK_BACKSPACE: out.push_back(make_char(hwnd, 8, VK_BACK)); return;
+            case SDLK_TAB: out.push_back(make_char(hwnd, 9, VK_TAB)); return;
+            default: break;
+        }
+        // Ctrl+Alt is AltGr on some layouts: its characters come as text.
+        bool control = (mod & KMOD_CTRL) != 0 && (mod & KMOD_ALT) == 0;
+        if (control && sym >= SDLK_a && sym <= SDLK_z) {
+            auto letter = static_cast<unsigned char>(sym - SDLK_a);
+            out.push_back(make_char(hwnd, static_cast<unsigned char>(letter + 1), 'A' + letter));
+            suppress_letter_ = static_cast<char>(sym);
+            return;
+        }
+        if (types_text(sym)) return;
+        DisplayEvent e = make(DisplayEvent::Type::Key, hwnd);
+        e.vk = virtual_key_of(sym);
+        out.push_back(e);
+    }
+
+    void translate_window(const SDL_WindowEvent& we, std::vector<DisplayEvent>& out) {
+        SdlWindowRecord* record = find_record(we.windowID);
+        if (record == nullptr) return;
+        HWND hwnd = record->handle;
+        switch (we.event) {
+            case SDL_WINDOWEVENT_SIZE_CHANGED: {
+                DisplayEvent e = make(DisplayEvent::Type::Resize, hwnd);
+                e.width = we.data1;
+                e.height = we.data2;
+                out.push_back(e);
+                break;
+            }
+            case SDL_WINDOWEVENT_MINIMIZED: out.push_back(make(DisplayEvent::Type::Minimize, hwnd)); break;
+            case SDL_WINDOWEVENT_RESTORED:
+            case SDL_WINDOWEVENT_MAXIMIZED: {
+                if (we.event == SDL_WINDOWEVENT_RESTORED) out.push_back(make(DisplayEvent::Type::Restore, hwnd));
+                DisplayEvent e = make(DisplayEvent::Type::Resize, hwnd);
+                client_size(record->window, &e.width, &e.height);
+                out.push_back(e);
+                break;
+            }
+            case SDL_WINDOWEVENT_FOCUS_GAINED: out.push_back(make(DisplayEvent::Type::Focus, hwnd)); break;
+            case SDL_WINDOWEVENT_EXPOSED:
+                // The window system dropped the picture: put back what we have
+                // now, without waiting for the program to repaint.
+                if (record->object != nullptr && record->object->visible) present(*record->object);
+                out.push_back(make(DisplayEvent::Type::Expose, hwnd));
+                break;
+            case SDL_WINDOWEVENT_CLOSE: out.push_back(make(DisplayEvent::Type::Close, hwnd)); break;
+            default: break;
+        }
+    }
+
+    std::map<Uint32, std::unique_ptr<SdlWindowRecord>> windows_;
+    char suppress_letter_ = 0;  // letter of the last Ctrl+letter chord, see translate_text
+};
+
+bool is_real_driver(const char* driver) {
+    if (driver == nullptr) return false;
+    static const char* const kNotReal[] = {"dummy", "evdev", "offscreen"};
+    for (const char* name : kNotReal) {
+        if (std::strcmp(driver, name) == 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Display> make_window_display(DWORD* error) {
+    // A console program keeps its own Ctrl+C handling and the user's screensaver;
+    // closing the last window is reported as that window's close, nothing more.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
+        return nullptr;
+    }
+    if (!is_real_driver(SDL_GetCurrentVideoDriver())) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
+        return nullptr;
+    }
+    return std::make_unique<SdlDisplay>();
+}
+
+// Test hook: the pixels of a window's SDL framebuffer. Only meaningful for a
+// window opened by the desktop display.
+bool sdl_display_read_back(const WindowObject& window, std::vector<std::uint32_t>* pixels, int* width, int* height) {
+    auto* record = static_cast<SdlWindowRecord*>(window.display_data);
+    if (record == nullptr) return false;
+    SDL_Surface* surface = SDL_GetWindowSurface(record->window);
+    if (surface == nullptr) return false;
+    std::vector<std::uint32_t> out(static_cast<std::size_t>(surface->w) * surface->h, 0);
+    bool locked = SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) == 0;
+    if (SDL_MUSTLOCK(surface) && !locked) return false;
+    int rc = SDL_ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
+                               SDL_PIXELFORMAT_RGB888, out.data(), surface->w * 4);
+    if (locked) SDL_UnlockSurface(surface);
+    if (rc != 0) return false;
+    for (std::uint32_t& p : out) p &= 0x00FFFFFFu;
+    *pixels = std::move(out);
+    *width = surface->w;
+    *height = surface->h;
+    return true;
+}
+
+}  // namespace pelmorix_platform

@@ -1,0 +1,263 @@
+// The message queue, the display it waits on, and the translation of
+// display events into window messages.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform_internal.h"
+
+namespace pelmorix_platform {
+
+namespace {
+
+long long now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void post(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    PlatformState& st = state();
+    MSG m{};
+    m.hwnd = window;
+    m.message = message;
+    m.wParam = wparam;
+    m.lParam = lparam;
+    m.time = ++st.clock;
+    st.posted.push_back(m);
+}
+
+// A key press: WM_KEYDOWN now, its character (if any) when TranslateMessage
+// sees it.
+void post_key(HWND window, UINT vk, bool has_char, unsigned char ch) {
+    PlatformState& st = state();
+    post(window, WM_KEYDOWN, vk, 1);
+    if (has_char) st.typed[st.clock & 0xFF] = TypedChar{st.clock, ch, false};
+}
+
+void handle_event(const DisplayEvent& e) {
+    PlatformState& st = state();
+    if (e.type == DisplayEvent::Type::EndOfInput) {
+        // No more input can come: as if the user closed every window.
+        st.input_ended = true;
+        const std::vector<HWND> windows = st.windows;
+        for (HWND w : windows) {
+            if (find_window(w) != nullptr) send_message(w, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        return;
+    }
+    WindowObject* w = find_window(e.window);
+    if (w == nullptr) return;
+    switch (e.type) {
+        case DisplayEvent::Type::Char:
+            post_key(e.window, e.vk, true, e.ch);
+            break;
+        case DisplayEvent::Type::Key:
+            post_key(e.window, e.vk, false, 0);
+            break;
+        case DisplayEvent::Type::Close:
+            send_message(e.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+        case DisplayEvent::Type::Resize:
+            if (w->minimized || w->surface.width != e.width || w->surface.height != e.height) {
+                w->minimized = false;
+                resize_window(e.window, *w, e.width, e.height, w->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED);
+            }
+            break;
+        case DisplayEvent::Type::Minimize:
+            if (!w->minimized) {
+                if (!w->maximized) {
+                    w->restore_width = w->surface.width;
+                    w->restore_height = w->surface.height;
+                }
+                w->minimized = true;
+                resize_window(e.window, *w, 0, 0, SIZE_MINIMIZED);
+            }
+            break;
+        case DisplayEvent::Type::Restore:
+            if (w->minimized || w->maximized) {
+                w->minimized = false;
+                w->maximized = false;
+                resize_window(e.window, *w, w->restore_width, w->restore_height, SIZE_RESTORED);
+            }
+            break;
+        case DisplayEvent::Type::Focus:
+            send_message(e.window, WM_SETFOCUS, 0, 0);
+            break;
+        case DisplayEvent::Type::Expose:
+            w->needs_paint = true;
+            break;
+        case DisplayEvent::Type::EndOfInput:
+            break;
+    }
+}
+
+void handle_events(std::vector<DisplayEvent>& events) {
+    // Handling one event may inject or wait for nothing; take the list first.
+    std::vector<DisplayEvent> list;
+    list.swap(events);
+    for (const DisplayEvent& e : list) handle_event(e);
+}
+
+// Takes test input and whatever the display already has, without waiting.
+void gather_events() {
+    PlatformState& st = state();
+    if (!st.injected.empty()) handle_events(st.injected);
+    if (st.display != nullptr) {
+        std::vector<DisplayEvent> events;
+        st.display->poll(events);
+        handle_events(events);
+    }
+}
+
+HWND window_to_paint() {
+    for (HWND h : state().windows) {
+        const WindowObject* w = find_window(h);
+        if (w != nullptr && w->visible && w->needs_paint) return h;
+    }
+    return nullptr;
+}
+
+void write_requested_snapshot() {
+    const char* path = std::getenv("PELMORIX_SNAPSHOT");
+    PlatformState& st = state();
+    if (path == nullptr || *path == '\0' || st.windows.empty()) return;
+    if (const WindowObject* w = find_window(st.windows.back())) write_png(path, w->surface);
+}
+
+}  // namespace
+
+Display* display() {
+    PlatformState& st = state();
+    if (st.display != nullptr) return st.display.get();
+    const char* choice = std::getenv("PELMORIX_DISPLAY");
+    if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
+        st.display = make_headless_display(st.headless_fd, st.headless_width, st.headless_height);
+    } else {
+        DWORD error = ERROR_DEVICE_NOT_CONNECTED;
+        st.display = make_window_display(&error);
+        if (st.display == nullptr) {
+            if (choice != nullptr && std::strcmp(choice, "window") == 0) return fail(error, static_cast<Display*>(nullptr));
+            std::fputs("pelmorix: no display could be opened; drawing headless\n", stderr);
+            st.display = make_headless_display(st.headless_fd, st.headless_width, st.headless_height);
+        }
+    }
+    return st.display.get();
+}
+
+LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    const WindowObject* w = find_window(window);
+    if (w == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
+    return w->cls.proc(window, message, wparam, lparam);
+}
+
+void present_dirty_windows() {
+    PlatformState& st = state();
+    if (st.display == nullptr) return;
+    for (HWND h : st.windows) {
+        WindowObject* w = find_window(h);
+        if (w != nullptr && w->dirty) st.display->present(*w);
+    }
+    st.last_present_ms = now_ms();
+}
+
+void present_dirty_windows_if_due() {
+    if (now_ms() - state().last_present_ms >= 16) present_dirty_windows();
+}
+
+}  // namespace pelmorix_platform
+
+using namespace pelmorix_platform;
+
+extern "C" {
+
+BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max) {
+    // Filters are not supported: every caller here takes any message of the thread.
+    (void)window, (void)filter_min, (void)filter_max;
+    if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    PlatformState& st = state();
+    for (;;) {
+        gather_events();
+        if (!st.posted.empty()) {
+            *msg = st.posted.front();
+            st.posted.pop_front();
+            if (journaling()) journal_call("GetMessageA", msg->hwnd, {msg->message, static_cast<long long>(msg->wParam)});
+            return msg->message != WM_QUIT ? TRUE : FALSE;
+        }
+        if (st.quit_pending) {
+            st.quit_pending = false;
+            *msg = MSG{};
+            msg->message = WM_QUIT;
+            msg->wParam = static_cast<WPARAM>(st.quit_code);
+            msg->time = ++st.clock;
+            if (journaling()) journal_call("GetMessageA", nullptr, {WM_QUIT, st.quit_code});
+            return FALSE;
+        }
+        if (HWND paint = window_to_paint()) {
+            *msg = MSG{};
+            msg->hwnd = paint;
+            msg->message = WM_PAINT;
+            msg->time = ++st.clock;
+            if (journaling()) journal_call("GetMessageA", paint, {WM_PAINT, 0});
+            return TRUE;
+        }
+        // Nothing to deliver: show the picture as it stands, then wait.
+        write_requested_snapshot();
+        present_dirty_windows();
+        if (st.input_ended) {
+            // Nothing can arrive any more; waiting would never end.
+            *msg = MSG{};
+            msg->message = WM_QUIT;
+            msg->time = ++st.clock;
+            return FALSE;
+        }
+        Display* d = display();
+        if (d == nullptr) return fail(ERROR_DEVICE_NOT_CONNECTED, -1);
+        std::vector<DisplayEvent> events;
+        d->wait(events);
+        handle_events(events);
+    }
+}
+
+BOOL WINAPI TranslateMessage(const MSG* msg) {
+    if (journaling()) journal_call("TranslateMessage", msg != nullptr ? msg->hwnd : nullptr, {msg != nullptr ? msg->message : 0});
+    if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
+    TypedChar& t = state().typed[msg->time & 0xFF];
+    if (t.time == msg->time && !t.used) {
+        t.used = true;
+        post(msg->hwnd, WM_CHAR, t.ch, msg->lParam);
+    }
+    return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    if (journaling()) journal_call("DispatchMessageA", msg != nullptr ? msg->hwnd : nullptr, {msg != nullptr ? msg->message : 0});
+    if (msg == nullptr || msg->hwnd == nullptr) return 0;
+    return send_message(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (journaling()) journal_call("PostMessageA", window, {message, static_cast<long long>(wparam), lparam});
+    if (window != nullptr && find_window(window) == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+    post(window, message, wparam, lparam);
+    return TRUE;
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (journaling()) journal_call("SendMessageA", window, {message, static_cast<long long>(wparam), lparam});
+    return send_message(window, message, wparam, lparam);
+}
+
+void WINAPI PostQuitMessage(int exit_code) {
+    if (journaling()) journal_call("PostQuitMessage", nullptr, {exit_code});
+    state().quit_pending = true;
+    state().quit_code = exit_code;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    if (journaling()) journal_call("KillTimer", window, {static_cast<long long>(id)});
+    // No timers are ever set: there is none to kill.
+    return fail(ERROR_INVALID_PARAMETER, FALSE);
+}
+
+}  // extern "C"

@@ -1,0 +1,263 @@
+// Private state and helpers of the portable platform layer.
+//
+// Every handle the layer hands out (windows, device contexts, GDI objects)
+// names a slot of one object table; `PlatformState` is the layer's only
+// state record. Errors follow the Win32 contract: FALSE or null plus the last
+// error. Internal invariants are asserts.
+#pragma once
+
+#include <windows.h>
+
+#include <platform_testing.h>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "surface.h"
+
+namespace pelmorix_platform {
+
+enum class Kind : std::uint8_t { Free = 0, Window, Dc, Pen, Brush, Bitmap, Palette, Region, Font };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    Kind kind;
+    bool stock = false;    // stock objects survive DeleteObject
+    int select_count = 0;  // how many DCs hold this object now
+};
+
+struct PenObject : Object {
+    PenObject() : Object(Kind::Pen) {}
+    int style = PS_SOLID;               // PS_SOLID ... PS_USERSTYLE
+    int width = 1;                      // pixels
+    COLORREF color = 0;                 // as given; resolved when drawing
+    bool geometric = false;             // made by ExtCreatePen(PS_GEOMETRIC ...)
+    std::vector<std::uint32_t> dashes;  // PS_USERSTYLE lengths, as given
+};
+
+struct BrushObject : Object {
+    BrushObject() : Object(Kind::Brush) {}
+    enum class Type { Solid, Null, Pattern } type = Type::Solid;
+    COLORREF color = 0;  // solid brushes; resolved when painting
+    Pattern8 pattern;    // pattern brushes: 0 bits text colour, 1 bits background
+};
+
+struct BitmapObject : Object {
+    BitmapObject() : Object(Kind::Bitmap) {}
+    int bits_per_pixel = 32;         // 1 (monochrome) or 32
+    Surface surface;                 // 32-bit bitmaps; also size of monochrome ones
+    std::vector<std::uint8_t> mono;  // monochrome bits, rows padded to 16 bits
+};
+
+struct PaletteObject : Object {
+    PaletteObject() : Object(Kind::Palette) {}
+    std::vector<PALETTEENTRY> entries;
+};
+
+struct RegionObject : Object {
+    RegionObject() : Object(Kind::Region) {}
+    ClipRect rect;  // device coordinates, normalised; empty = nothing passes
+};
+
+struct FontObject : Object {
+    FontObject() : Object(Kind::Font) {}
+    int cell_width = 8;   // pixels per character along the baseline
+    int cell_height = 9;  // pixels across the baseline
+    int ascent = 7;       // cell rows above the baseline
+    int quarter_turns = 0;  // 0..3, counter-clockwise, from the escapement
+};
+
+struct DcObject : Object {
+    DcObject() : Object(Kind::Dc) {}
+    HWND window = nullptr;    // window DC: draws on the window's client surface
+    HBITMAP bitmap = nullptr; // memory DC: draws on this bitmap (null = none)
+    HPEN pen = nullptr;
+    HBRUSH brush = nullptr;
+    HFONT font = nullptr;
+    HPALETTE palette = nullptr;
+    COLORREF text_color = RGB(0, 0, 0);
+    COLORREF bk_color = RGB(255, 255, 255);
+    int bk_mode = OPAQUE;
+    UINT text_align = TA_LEFT | TA_TOP;
+    POINT origin = {0, 0};    // viewport origin: device = logical + origin
+    POINT position = {0, 0};  // current position, logical
+    bool clipped = false;     // clip region selected
+    ClipRect clip;            // device coordinates, valid when clipped
+};
+
+struct WindowClass {
+    std::string name;
+    WNDPROC proc = nullptr;
+    UINT style = 0;
+    HBRUSH background = nullptr;
+    ATOM atom = 0;
+};
+
+class Display;
+
+struct WindowObject : Object {
+    WindowObject() : Object(Kind::Window) {}
+    WindowClass cls;           // copy of the class it was made from
+    std::string title;
+    DWORD style = 0;
+    Surface surface;           // the client area
+    bool visible = false;
+    bool minimized = false;
+    bool maximized = false;
+    bool needs_paint = false;  // update region not empty
+    bool needs_erase = false;  // BeginPaint sends WM_ERASEBKGND
+    bool destroying = false;   // inside DestroyWindow
+    bool dirty = false;        // drawn on since last shown on the display
+    int restore_width = 0;     // client size to return to after maximise/minimise
+    int restore_height = 0;
+    void* display_data = nullptr;  // the display's own record of the window
+};
+
+// Input and window events, as a display reports them.
+struct DisplayEvent {
+    enum class Type { Char, Key, Close, Resize, Minimize, Restore, Focus, Expose, EndOfInput };
+    Type type = Type::Char;
+    HWND window = nullptr;
+    int width = 0;  // Resize: the new client size
+    int height = 0;
+    unsigned char ch = 0;  // Char: the byte typed
+    UINT vk = 0;           // Key: the virtual key (Char: the key that made it)
+};
+
+// A place windows are shown and input comes from: a desktop window or
+// nothing at all (headless).
+class Display {
+public:
+    virtual ~Display() = default;
+    virtual const char* name() const = 0;
+    virtual void screen_size(int* width, int* height) = 0;
+    // Gives the window a place on the display; false (last error set) on failure.
+    virtual bool open_window(HWND handle, WindowObject& window) = 0;
+    virtual void close_window(WindowObject& window) = 0;
+    // The window became visible, or its size or state changed.
+    virtual void show_window(WindowObject& window) = 0;
+    // Puts the window's surface on screen as it stands.
+    virtual void present(WindowObject& window) = 0;
+    // Events already there, without waiting.
+    virtual void poll(std::vector<DisplayEvent>& out) = 0;
+    // Waits until there is at least one event.
+    virtual void wait(std::vector<DisplayEvent>& out) = 0;
+};
+
+// The desktop display; null with *error set when none can be opened.
+std::unique_ptr<Display> make_window_display(DWORD* error);
+std::unique_ptr<Display> make_headless_display(int input_fd, int screen_width, int screen_height);
+
+// Writes a surface as a PNG file, atomically (temporary file, then rename).
+bool write_png(const char* path, const Surface& surface);
+
+struct Slot {
+    std::unique_ptr<Object> object;  // null when free
+    std::uint32_t generation = 0;    // bumped on reuse, so stale handles fail
+};
+
+// Characters that key presses produce, waiting for TranslateMessage; found by
+// the MSG time of their WM_KEYDOWN.
+struct TypedChar {
+    DWORD time = 0;
+    unsigned char ch = 0;
+    bool used = false;
+};
+
+struct PlatformState {
+    std::vector<Slot> slots;                 // the object table
+    std::vector<std::uint32_t> free_slots;   // slots to reuse
+    HGDIOBJ stock[SYSTEM_FIXED_FONT + 1] = {};  // stock objects, made on first use
+    std::vector<WindowClass> classes;        // registered classes
+    std::vector<HWND> windows;               // live windows, oldest first
+    std::deque<MSG> posted;                  // posted messages, in order
+    bool quit_pending = false;               // PostQuitMessage called
+    int quit_code = 0;
+    DWORD clock = 0;                         // MSG time stamps, one per message
+    TypedChar typed[256];                    // see TypedChar
+    DWORD last_error = 0;
+    std::unique_ptr<Display> display;        // opened with the first window
+    std::vector<DisplayEvent> injected;      // test input, delivered like a display's
+    bool input_ended = false;                // the display said no input can come any more
+    long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
+    long long last_present_ms = 0;
+    // Test instrumentation.
+    bool journal_on = false;
+    std::vector<platform_testing::Call> journal;
+    std::string fail_function;  // next call of it fails ...
+    DWORD fail_error = 0;       // ... with this error
+    int headless_fd = 0;
+    int headless_width = 1280;
+    int headless_height = 1024;
+};
+
+PlatformState& state();
+
+// Object table.
+HANDLE add_object(std::unique_ptr<Object> object);
+Object* find_object(const void* handle);  // null for stale or unknown handles
+void remove_object(const void* handle);
+template <class T>
+T* find(const void* handle, Kind kind) {
+    Object* o = find_object(handle);
+    return o != nullptr && o->kind == kind ? static_cast<T*>(o) : nullptr;
+}
+inline DcObject* find_dc(HDC dc) { return find<DcObject>(dc, Kind::Dc); }
+inline WindowObject* find_window(HWND w) { return find<WindowObject>(w, Kind::Window); }
+
+// Sets the last error and returns `result`, for one-line failure returns.
+template <class T>
+T fail(DWORD error, T result) {
+    state().last_error = error;
+    return result;
+}
+
+// Journal: records a call when the journal is on.
+void journal_call(const char* function, const void* target, std::initializer_list<long long> args,
+                  const char* text = nullptr, int text_length = -1);
+inline bool journaling() { return state().journal_on; }
+inline long long hv(const void* handle) { return static_cast<long long>(reinterpret_cast<std::uintptr_t>(handle)); }
+
+// Colour: a COLORREF as the DC resolves it now, as 0x00RRGGBB.
+std::uint32_t resolve_color(const DcObject& dc, COLORREF color);
+
+// Where a DC draws: its surface, the clip in device coordinates (already
+// intersected with the surface) and its origin. False when it has no surface.
+struct DrawTarget {
+    Surface* surface = nullptr;
+    ClipRect clip;
+    WindowObject* window = nullptr;  // set for window DCs
+};
+bool draw_target(DcObject& dc, DrawTarget* target);
+
+// A window surface was drawn on: shown on the display within about 1/60 s.
+void note_window_drawn(WindowObject& window);
+// Shows every window drawn on since it was last shown; the second form only
+// when about 1/60 s has passed since the last time.
+void present_dirty_windows();
+void present_dirty_windows_if_due();
+
+// Window DCs, as BeginPaint hands them out; release_dc frees any DC.
+HDC make_window_dc(HWND window);
+void release_dc(HDC dc);
+
+// The display, opened on first use; null with the last error set on failure.
+Display* display();
+
+// Gives a window's client a new size and tells its procedure (WM_SIZE).
+void resize_window(HWND handle, WindowObject& window, int width, int height, WPARAM size_kind);
+
+// Sends a message to a window procedure, as SendMessageA does.
+LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Font metrics of a DC's selected font (the default font when none).
+const FontObject& dc_font(const DcObject& dc);
+
+// Stock objects.
+HGDIOBJ stock_object(int index);
+
+}  // namespace pelmorix_platform

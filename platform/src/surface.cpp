@@ -1,0 +1,213 @@
+// Span-level rasterizer: fills, pattern fills, block copies and lines.
+#include "surface.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+namespace pelmorix_platform {
+
+void Surface::resize(int w, int h) {
+    w = std::max(w, 0);
+    h = std::max(h, 0);
+    if (w == width && h == height) return;
+    std::vector<std::uint32_t> next(static_cast<std::size_t>(w) * h, 0);
+    const int keep_w = std::min(w, width);
+    const int keep_h = std::min(h, height);
+    for (int y = 0; y < keep_h; ++y) {
+        std::memcpy(next.data() + static_cast<std::size_t>(y) * w, row(y), sizeof(std::uint32_t) * keep_w);
+    }
+    pixels.swap(next);
+    width = w;
+    height = h;
+}
+
+ClipRect intersect(const ClipRect& a, const ClipRect& b) {
+    ClipRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+               std::min(a.bottom, b.bottom)};
+    if (r.empty()) r = ClipRect{};
+    return r;
+}
+
+void fill_solid(Surface& s, const ClipRect& r, std::uint32_t color) {
+    assert(r.empty() || (r.left >= 0 && r.top >= 0 && r.right <= s.width && r.bottom <= s.height));
+    for (int y = r.top; y < r.bottom; ++y) {
+        std::fill(s.row(y) + r.left, s.row(y) + r.right, color);
+    }
+}
+
+void fill_pattern(Surface& s, const ClipRect& r, const Pattern8& p, std::uint32_t zero_color,
+                  std::uint32_t one_color) {
+    assert(r.empty() || (r.left >= 0 && r.top >= 0 && r.right <= s.width && r.bottom <= s.height));
+    for (int y = r.top; y < r.bottom; ++y) {
+        const std::uint8_t bits = p.rows[y & 7];
+        std::uint32_t* out = s.row(y);
+        for (int x = r.left; x < r.right; ++x) {
+            out[x] = (bits & (0x80u >> (x & 7))) != 0 ? one_color : zero_color;
+        }
+    }
+}
+
+void copy_block(Surface& dst, int dx, int dy, const Surface& src, int sx, int sy, int w, int h) {
+    assert(w >= 0 && h >= 0);
+    assert(dx >= 0 && dy >= 0 && dx + w <= dst.width && dy + h <= dst.height);
+    assert(sx >= 0 && sy >= 0 && sx + w <= src.width && sy + h <= src.height);
+    if (w == 0 || h == 0) return;
+    const bool same = &dst == &src;
+    // Rows bottom-up when copying downwards within one surface, so no source
+    // row is overwritten before it is read.
+    if (same && dy > sy) {
+        for (int y = h - 1; y >= 0; --y) {
+            std::memmove(dst.row(dy + y) + dx, src.row(sy + y) + sx, sizeof(std::uint32_t) * w);
+        }
+    } else {
+        for (int y = 0; y < h; ++y) {
+            std::memmove(dst.row(dy + y) + dx, src.row(sy + y) + sx, sizeof(std::uint32_t) * w);
+        }
+    }
+}
+
+namespace {
+
+// Products of two coordinate spans need more than 64 bits.
+__extension__ typedef __int128 wide_int;
+
+// Paints one step of a line: a pixel, or a width x width square around it.
+void stamp(Surface& s, const ClipRect& clip, long long x, long long y, int width, std::uint32_t color) {
+    if (width <= 1) {
+        if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom) {
+            s.row(static_cast<int>(y))[x] = color;
+        }
+        return;
+    }
+    const long long lo = -(width - 1) / 2;
+    ClipRect square{static_cast<int>(std::clamp<long long>(x + lo, clip.left, clip.right)),
+                    static_cast<int>(std::clamp<long long>(y + lo, clip.top, clip.bottom)),
+                    static_cast<int>(std::clamp<long long>(x + lo + width, clip.left, clip.right)),
+                    static_cast<int>(std::clamp<long long>(y + lo + width, clip.top, clip.bottom))};
+    fill_solid(s, square, color);
+}
+
+// Makes the dash state point at an entry with steps left, passing over
+// entries of length 0. The pattern has at least one nonzero length.
+void load_dash(const LineStyle& style, DashState& dash) {
+    while (dash.left == 0) {
+        if (dash.index >= style.dashes.size()) dash.index = 0;
+        dash.left = style.dashes[dash.index];
+        if (dash.left == 0) dash.index = (dash.index + 1) % style.dashes.size();
+    }
+}
+
+// Advances the dash state by `steps` without drawing (for the parts of a
+// segment clipped away).
+void skip_dashes(const LineStyle& style, DashState& dash, long long steps, long long period) {
+    if (style.dashes.empty() || steps <= 0) return;
+    steps %= period;
+    while (steps > 0) {
+        load_dash(style, dash);
+        if (steps < static_cast<long long>(dash.left)) {
+            dash.left -= static_cast<std::uint32_t>(steps);
+            return;
+        }
+        steps -= dash.left;
+        dash.left = 0;
+        dash.index = (dash.index + 1) % style.dashes.size();
+    }
+}
+
+// Whether the next step is drawn (an even entry: dashes and gaps alternate)
+// and advances the pattern.
+bool next_dash(const LineStyle& style, DashState& dash) {
+    if (style.dashes.empty()) return true;
+    load_dash(style, dash);
+    const bool on = (dash.index % 2) == 0;
+    if (--dash.left == 0) dash.index = (dash.index + 1) % style.dashes.size();
+    return on;
+}
+
+}  // namespace
+
+void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
+                  const LineStyle& style, DashState& dash) {
+    const long long dx = x1 - x0;
+    const long long dy = y1 - y0;
+    const long long adx = dx < 0 ? -dx : dx;
+    const long long ady = dy < 0 ? -dy : dy;
+    const bool x_major = adx >= ady;
+    const long long steps = x_major ? adx : ady;  // pixels drawn: the last point is left out
+    if (steps == 0) return;
+    long long period = 0;
+    for (std::uint32_t d : style.dashes) period += d;
+    const LineStyle* used = &style;
+    LineStyle solid_fallback;
+    if (!style.dashes.empty() && period == 0) {
+        // A pattern of only zero lengths draws solid.
+        solid_fallback = style;
+        solid_fallback.dashes.clear();
+        used = &solid_fallback;
+    }
+
+    // Major axis a, minor axis b; s_a, s_b their directions.
+    const long long a0 = x_major ? x0 : y0;
+    const long long b0 = x_major ? y0 : x0;
+    const long long s_a = (x_major ? dx : dy) < 0 ? -1 : 1;
+    const long long s_b = (x_major ? dy : dx) < 0 ? -1 : 1;
+    const long long major = steps;
+    const long long minor = x_major ? ady : adx;
+    // On a tie the smaller coordinate wins: rounding the minor offset down
+    // when the minor axis grows, up when it shrinks.
+    const bool tie_up = s_b < 0;
+
+    // Clip the range of steps to where the major coordinate lies inside the
+    // clip, widened by the stamp size.
+    const int half = used->width > 1 ? used->width : 0;
+    const long long lo_a = (x_major ? clip.left : clip.top) - half;
+    const long long hi_a = (x_major ? clip.right : clip.bottom) - 1 + half;
+    long long k_first = 0;
+    long long k_last = major - 1;
+    if (s_a > 0) {
+        k_first = std::max(k_first, lo_a - a0);
+        k_last = std::min(k_last, hi_a - a0);
+    } else {
+        k_first = std::max(k_first, a0 - hi_a);
+        k_last = std::min(k_last, a0 - lo_a);
+    }
+    if (k_first > k_last) {
+        skip_dashes(*used, dash, major, period);
+        return;
+    }
+    skip_dashes(*used, dash, k_first, period);
+
+    // Minor offset m = round(k * minor / major) with the tie rule, kept
+    // incrementally as r = k * minor - m * major (in 128 bits: coordinates
+    // may be far apart).
+    wide_int num = static_cast<wide_int>(k_first) * minor;
+    long long m = static_cast<long long>(num / major);
+    wide_int r = num - static_cast<wide_int>(m) * major;
+    if (2 * r > major || (tie_up && 2 * r == major)) {
+        ++m;
+        r -= major;
+    }
+    const std::uint32_t gap_color = used->gap_color;
+    for (long long k = k_first; k <= k_last; ++k) {
+        const bool on = next_dash(*used, dash);
+        const long long a = a0 + s_a * k;
+        const long long b = b0 + s_b * m;
+        if (on || used->paint_gaps) {
+            const std::uint32_t color = on ? used->color : gap_color;
+            if (x_major) {
+                stamp(s, clip, a, b, used->width, color);
+            } else {
+                stamp(s, clip, b, a, used->width, color);
+            }
+        }
+        r += minor;
+        if (2 * r > major || (tie_up && 2 * r == major)) {
+            ++m;
+            r -= major;
+        }
+    }
+    skip_dashes(*used, dash, major - 1 - k_last, period);
+}
+
+}  // namespace pelmorix_platform

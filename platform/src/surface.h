@@ -1,0 +1,79 @@
+// Pixel surfaces and the rasterizer's span-level primitives.
+//
+// Every function here takes rectangles that the caller has already clipped to
+// the surface and to the DC's clip region (`ClipRect`), in device
+// coordinates; nothing here knows about handles, palettes or origins.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pelmorix_platform {
+
+// A 32-bit true-colour surface, pixels 0x00RRGGBB, rows top to bottom.
+struct Surface {
+    int width = 0;                      // pixels per row
+    int height = 0;                     // rows
+    std::vector<std::uint32_t> pixels;  // width * height pixels
+
+    void resize(int w, int h);  // keeps the overlapping part, new pixels black
+    std::uint32_t* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * width; }
+    const std::uint32_t* row(int y) const { return pixels.data() + static_cast<std::size_t>(y) * width; }
+};
+
+// Half-open device rectangle: left <= x < right, top <= y < bottom.
+struct ClipRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    bool empty() const { return right <= left || bottom <= top; }
+    bool contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
+};
+
+// Intersection of two rectangles (empty when they do not meet).
+ClipRect intersect(const ClipRect& a, const ClipRect& b);
+
+// An 8 x 8 monochrome pattern: rows[y] bit (7 - x) is pixel (x, y);
+// a 0 bit paints `zero_color`, a 1 bit `one_color`.
+struct Pattern8 {
+    std::uint8_t rows[8] = {};
+};
+
+// Fills an already-clipped rectangle with one colour.
+void fill_solid(Surface& s, const ClipRect& r, std::uint32_t color);
+
+// Fills an already-clipped rectangle with a pattern aligned to device (0, 0).
+void fill_pattern(Surface& s, const ClipRect& r, const Pattern8& p, std::uint32_t zero_color, std::uint32_t one_color);
+
+// Copies a w x h block from (sx, sy) of `src` to (dx, dy) of `dst`; both
+// rectangles already lie inside their surfaces. Overlap on one surface is
+// handled as by memmove.
+void copy_block(Surface& dst, int dx, int dy, const Surface& src, int sx, int sy, int w, int h);
+
+// How a line's pixels are painted, step by step along its major axis.
+struct LineStyle {
+    std::vector<std::uint32_t> dashes;  // on, off, on, off ... lengths in steps; empty = solid
+    std::uint32_t color = 0;            // colour of drawn steps
+    bool paint_gaps = false;            // gaps painted in gap_color (opaque styled pens)
+    std::uint32_t gap_color = 0;
+    int width = 1;  // >1: each drawn step stamps a width x width square
+};
+
+// Position in the dash pattern; it runs on from one segment to the next of a
+// polyline and starts at 0 for each new polyline.
+struct DashState {
+    std::uint32_t index = 0;  // current entry of LineStyle::dashes
+    std::uint32_t left = 0;   // steps left in that entry; 0 = not started
+};
+
+// Draws the segment from (x0, y0) to (x1, y1) in device coordinates, first
+// point included, last left out, pixels outside `clip` skipped (the segment
+// is clipped here, since it need not lie inside the surface). On an exact
+// tie an x-major segment takes the smaller y, a y-major one the smaller x, so
+// that a segment covers the same pixels in both directions.
+void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
+                  const LineStyle& style, DashState& dash);
+
+}  // namespace pelmorix_platform
