@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need (as root, or
+# through sudo). Does nothing when they are all there already.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libpng-dev
+  libgtest-dev googletest libbenchmark-dev
+  xvfb xdotool x11-utils imagemagick
+  g++-mingw-w64-i686
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the program if needed and plots a bundled example.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+if [ ! -x build/viewer/pelmorix ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build -j"$(nproc)"
+fi
+if [ ! -x build/viewer/pelmorix ]; then
+  echo "The viewer is not built yet: only the platform layer and its tests exist so far."
+  exit 0
+fi
+exec build/viewer/pelmorix examples/diffusion.skv 0 0 5 1
