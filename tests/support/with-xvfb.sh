@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs a command with DISPLAY set to a virtual X server of its own, which is
+# stopped afterwards. Exits 77 (a skipped test) when Xvfb is not installed.
+set -u
+command -v Xvfb >/dev/null 2>&1 || { echo "Xvfb is not installed"; exit 77; }
+work=$(mktemp -d)
+# The server picks a free display number itself and writes it once it
+# accepts connections, so parallel tests never share or race for one.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/log" 2>&1 &
+server=$!
+cleanup() {
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+for _ in $(seq 1 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$server" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  echo "Xvfb did not start:"; cat "$work/log"
+  exit 1
+fi
+export DISPLAY=":$(tr -d '[:space:]' < "$work/display")"
+"$@"
