@@ -11,4 +11,4 @@ if [ ! -x build/viewer/pelmorix ]; then
   echo "The viewer is not built yet: only the platform layer and its tests exist so far."
   exit 0
 fi
-exec build/viewer/pelmorix examples/diffusion.skv 0 0 5 1
+exec build/viewer/pelmorix examples/brusselator.skv 0 0 10 4.5

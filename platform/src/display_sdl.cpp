@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -389,6 +390,16 @@ std::unique_ptr<Display> make_window_display(DWORD* error) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+#if !defined(__APPLE__)
+    // No desktop session named and no driver forced: there is nothing to show
+    // windows on (a text console is not taken over). Deciding here also keeps
+    // the window-system libraries from complaining on stderr while probing.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
+        return nullptr;
+    }
+#endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
         return nullptr;

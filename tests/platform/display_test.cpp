@@ -603,9 +603,14 @@ class WindowDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+        // An X server without clients resets itself (unless run with
+        // -noreset) and drops connections meanwhile; give it a moment.
         DWORD error = 0;
-        display_ = pelmorix_platform::make_window_display(&error);
-        ASSERT_NE(display_, nullptr) << "error " << error;
+        for (int attempt = 0; attempt < 20 && display_ == nullptr; ++attempt) {
+            if (attempt > 0) SDL_Delay(50);
+            display_ = pelmorix_platform::make_window_display(&error);
+        }
+        ASSERT_NE(display_, nullptr) << "error " << error << ": " << SDL_GetError();
     }
 
     // Lets the window system settle, then drops what it reported.

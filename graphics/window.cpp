@@ -1,0 +1,159 @@
+// The graphics window: its procedure, the device contexts and the backing
+// page, the message pump and the keyboard queue.
+#include "graphics_internal.h"
+
+namespace {
+
+constexpr int kEscape = 27;
+constexpr COLORREF kBackgroundColor = 0x01000010;  // PALETTEINDEX(16): colour 0
+
+// Makes the window's DC, the memory DCs and the active page, and gives both
+// drawing DCs the layer's colours and brush. The window's DC is kept until
+// WM_DESTROY, so drawing can reach the window without waiting for a paint.
+void first_paint(HWND window) {
+    GraphicsContext& g = graphics_context();
+    g.screen_dc = BeginPaint(window, &g.paint_info);
+    SelectPalette(g.screen_dc, g.palette_handle, FALSE);
+    RealizePalette(g.screen_dc);
+    HDC memory[3];
+    for (HDC& dc : memory) {
+        dc = CreateCompatibleDC(g.screen_dc);
+        SelectPalette(dc, g.palette_handle, FALSE);
+    }
+    g.page_dc = memory[0];
+    g.aux_dc[0] = memory[1];
+    g.aux_dc[1] = memory[2];
+    g.screen_width = GetDeviceCaps(g.screen_dc, HORZRES);
+    g.screen_height = GetDeviceCaps(g.screen_dc, VERTRES);
+    g.page_bitmaps[g.active_page] = CreateCompatibleBitmap(g.screen_dc, g.screen_width, g.screen_height);
+    SelectObject(g.page_dc, g.page_bitmaps[g.active_page]);
+    SetTextColor(g.screen_dc, palette_color(g.text_color_cache));
+    SetTextColor(g.page_dc, palette_color(g.text_color_cache));
+    SetBkColor(g.screen_dc, kBackgroundColor);
+    SetBkColor(g.page_dc, kBackgroundColor);
+    SelectObject(g.screen_dc, g.fill_brushes[g.fill_pattern]);
+    SelectObject(g.page_dc, g.fill_brushes[g.fill_pattern]);
+    // FillRect leaves out the right column and bottom row, so those stay as
+    // the new bitmap had them.
+    const RECT page{-g.viewport.left, -g.viewport.top, g.screen_width - g.viewport.left - 1,
+                    g.screen_height - g.viewport.top - 1};
+    FillRect(g.page_dc, &page, g.fill_brushes[kBackgroundBrush]);
+}
+
+// Copies the visual page to the whole client area, unclipped.
+void repaint(HWND window) {
+    GraphicsContext& g = graphics_context();
+    const bool flip = g.visual_page != g.active_page;
+    if (g.clip_region != nullptr) SelectClipRgn(g.screen_dc, nullptr);
+    if (flip) SelectObject(g.page_dc, g.page_bitmaps[g.visual_page]);
+    BitBlt(g.screen_dc, -g.viewport.left, -g.viewport.top, g.window_width, g.window_height, g.page_dc,
+           -g.viewport.left, -g.viewport.top, SRCCOPY);
+    if (g.clip_region != nullptr) SelectClipRgn(g.screen_dc, g.clip_region);
+    if (flip) SelectObject(g.page_dc, g.page_bitmaps[g.active_page]);
+    ValidateRect(window, nullptr);
+}
+
+// After another program changed the system palette: a fresh palette object
+// in all four DCs.
+void rebuild_palette() {
+    GraphicsContext& g = graphics_context();
+    HPALETTE fresh = CreatePalette(g.logical_palette);
+    SelectPalette(g.screen_dc, fresh, FALSE);
+    RealizePalette(g.screen_dc);
+    SelectPalette(g.page_dc, fresh, FALSE);
+    SelectPalette(g.aux_dc[0], fresh, FALSE);
+    SelectPalette(g.aux_dc[1], fresh, FALSE);
+    DeleteObject(g.palette_handle);
+    g.palette_handle = fresh;
+    palette_dirty = 0;
+}
+
+// Everything that belongs to the window; brushes, pens, fonts, the clip
+// region and the key ring outlive it.
+void release_window_resources(HWND window) {
+    GraphicsContext& g = graphics_context();
+    EndPaint(window, &g.paint_info);
+    g.screen_dc = nullptr;
+    DeleteDC(g.page_dc);
+    DeleteDC(g.aux_dc[0]);
+    DeleteDC(g.aux_dc[1]);
+    g.page_dc = nullptr;
+    g.aux_dc[0] = nullptr;
+    g.aux_dc[1] = nullptr;
+    for (HBITMAP& page : g.page_bitmaps) {
+        if (page != nullptr) {
+            DeleteObject(page);
+            page = nullptr;
+        }
+    }
+    DeleteObject(g.palette_handle);
+    g.palette_handle = nullptr;
+    window_exists = 0;
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    GraphicsContext& g = graphics_context();
+    switch (message) {
+        case WM_PAINT:
+            if (g.screen_dc == nullptr) first_paint(window);
+            repaint(window);
+            return 0;
+        case WM_SIZE:
+            g.window_width = LOWORD(lparam);
+            g.window_height = HIWORD(lparam);
+            return 0;
+        case WM_SETFOCUS:
+            if (palette_dirty != 0) rebuild_palette();
+            return 0;
+        case WM_PALETTECHANGED:
+            RealizePalette(g.screen_dc);
+            UpdateColors(g.screen_dc);
+            palette_dirty = 1;
+            return 0;
+        case WM_CHAR:
+            key_ring_write(static_cast<unsigned char>(wparam & 0xFF));
+            return 0;
+        case WM_TIMER:
+            KillTimer(window, 1);
+            return 0;
+        case WM_DESTROY:
+            release_window_resources(window);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wparam, lparam);
+    }
+}
+
+void key_ring_write(unsigned char ch) {
+    KeyRing& ring = graphics_context().key_ring;
+    ring.slots[ring.write_index] = ch;
+    if (++ring.write_index == ring.capacity) ring.write_index = 0;
+    if (ring.write_index == ring.read_index) {
+        // Full: the oldest waiting character gives way.
+        if (++ring.read_index == ring.capacity) ring.read_index = 0;
+    }
+}
+
+bool dispatch_next_message() {
+    MSG message;
+    // 0 is the quit message; -1 means no message could be had at all, and
+    // waiting on would never end.
+    if (GetMessageA(&message, nullptr, 0, 0) <= 0) return false;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
+
+int get_key() {
+    KeyRing& ring = graphics_context().key_ring;
+    while (ring.read_index == ring.write_index) {
+        // With the window gone no character can come: answer as Esc would.
+        if (window_exists == 0 || !dispatch_next_message()) return kEscape;
+    }
+    const unsigned char ch = ring.slots[ring.read_index];
+    if (++ring.read_index == ring.capacity) ring.read_index = 0;
+    return ch;
+}

@@ -1,0 +1,119 @@
+// The window procedure (first paint, repaint, size, destruction) and the
+// keyboard: the message pump and the key ring behind get_key.
+#include <algorithm>
+
+#include "support.h"
+
+namespace {
+
+using namespace test_support;
+
+const std::string kSrcCopy = std::to_string(SRCCOPY);
+
+TEST(Window, TheFirstPaintMakesTheDcsAndPage0AndClearsAllButTheLastColumnAndRow) {
+    forget_names();
+    name(GetStockObject(BLACK_BRUSH), "black");
+    start();
+    ASSERT_EQ(graph_result(), 0u);
+    Lines painted = journal_lines({"BeginPaint", "SelectPalette", "RealizePalette", "CreateCompatibleDC",
+                                   "CreateCompatibleBitmap", "SelectObject", "SetTextColor", "SetBkColor", "FillRect",
+                                   "BitBlt", "ValidateRect"});
+    // The platform erases a new window with the class brush by itself.
+    painted.erase(std::remove(painted.begin(), painted.end(), "FillRect screen 0 0 640 480 black"), painted.end());
+    EXPECT_EQ(painted, (Lines{"BeginPaint window screen", "SelectPalette screen palette 0", "RealizePalette screen",
+                              "CreateCompatibleDC page screen", "SelectPalette page palette 0",
+                              "CreateCompatibleDC aux0 screen", "SelectPalette aux0 palette 0",
+                              "CreateCompatibleDC aux1 screen", "SelectPalette aux1 palette 0",
+                              "CreateCompatibleBitmap page0 screen 1280 1024", "SelectObject page page0",
+                              "SetTextColor screen " + pal(15), "SetTextColor page " + pal(15),
+                              "SetBkColor screen " + pal(0), "SetBkColor page " + pal(0),
+                              "SelectObject screen brush1", "SelectObject page brush1",
+                              "FillRect page 0 0 1279 1023 brush13", "BitBlt screen 0 0 640 480 page 0 0 " + kSrcCopy,
+                              "ValidateRect window 0"}));
+    close_graphics();
+}
+
+TEST_F(GraphicsTest, ARepaintUnderAClippingViewportCoversTheWholeClientAndRestoresTheClip) {
+    const GraphicsContext& g = graphics_context();
+    set_fill_style(1, 4);
+    fill_bar(0, 0, 640, 480);
+    set_viewport(10, 20, 100, 200, 1);
+    SelectClipRgn(g.screen_dc, nullptr);  // the window loses its picture, as when covered
+    BitBlt(g.screen_dc, -10, -20, 640, 480, nullptr, 0, 0, BLACKNESS);
+    SelectClipRgn(g.screen_dc, g.clip_region);
+    platform_testing::journal_clear();
+    platform_testing::expose(g.window_handle);
+    dispatch_next_message();  // the repaint
+    EXPECT_EQ(journal_lines({"SelectClipRgn", "BitBlt", "ValidateRect", "BeginPaint"}),
+              (Lines{"SelectClipRgn screen null", "BitBlt screen -10 -20 640 480 page -10 -20 " + kSrcCopy,
+                     "SelectClipRgn screen clip", "ValidateRect window 0"}));
+    std::vector<unsigned> pixels;
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(platform_testing::read_window(g.window_handle, &pixels, &width, &height));
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), kRgb[4]), 640 * 480);
+    put_pixel(-5, -5, 2);  // left of the clip
+    EXPECT_EQ(window_pixel(5, 15), kRgb[4]);
+}
+
+TEST_F(GraphicsTest, ResizingChangesTheMaximaButNotTheViewportAndMinimisingGivesZero) {
+    HWND w = graphics_context().window_handle;
+    platform_testing::resize_client(w, 300, 200);
+    dispatch_next_message();  // the repaint
+    EXPECT_EQ(get_max_x(), 299);
+    EXPECT_EQ(get_max_y(), 199);
+    ViewportRecord v{};
+    get_view_settings(&v);
+    EXPECT_EQ(v.right, 639);
+    EXPECT_EQ(v.bottom, 479);
+    EXPECT_EQ(journal_lines({"BitBlt", "CreateCompatibleBitmap"}), (Lines{"BitBlt screen 0 0 300 200 page 0 0 " + kSrcCopy}));
+    platform_testing::minimize(w);
+    dispatch_next_message();  // the repaint
+    EXPECT_EQ(get_max_x(), -1);
+    EXPECT_EQ(get_max_y(), -1);
+}
+
+TEST_F(GraphicsTest, DestructionReleasesTheWindowsObjectsInOrderAndNothingElse) {
+    set_viewport(1, 1, 50, 50, 1);  // a clip region, a pen and a font exist as well
+    draw_rectangle(0, 0, 5, 5);
+    out_text_xy(0, 0, "x");
+    journal_lines();  // names the handles while they are there
+    platform_testing::journal_clear();
+    close_graphics();
+    EXPECT_EQ(journal_lines({"DestroyWindow", "EndPaint", "DeleteDC", "DeleteObject", "PostQuitMessage", "GetMessageA"}),
+              (Lines{"DestroyWindow window", "EndPaint window screen", "DeleteDC page", "DeleteDC aux0",
+                     "DeleteDC aux1", "DeleteObject page0", "DeleteObject palette", "PostQuitMessage null 0",
+                     "GetMessageA null 18 0"}));
+}
+
+TEST_F(GraphicsTest, TypedBytesComeBackAsNumbersFrom0To255WhenGetKeyPumps) {
+    HWND w = graphics_context().window_handle;
+    platform_testing::press_key(w, VK_LEFT);  // keys without a character never reach the ring
+    const struct { unsigned char typed; const char* why; } rows[] = {
+        {'a', "a letter"}, {27, "Esc"}, {0, "the zero byte"}, {127, "the top 7-bit byte"},
+        {128, "negative as a signed char"}, {255, "the last byte"},
+    };
+    for (const auto& r : rows) platform_testing::type_char(w, r.typed);
+    put_pixel(0, 0, 3);  // drawing pumps nothing: all wait in the queue
+    EXPECT_EQ(graphics_context().key_ring.read_index, graphics_context().key_ring.write_index);
+    for (const auto& r : rows) EXPECT_EQ(get_key(), r.typed) << r.why;
+}
+
+TEST_F(GraphicsTest, A300CharacterBurstKeepsTheLast255) {
+    HWND w = graphics_context().window_handle;
+    for (int i = 1; i <= 300; ++i) SendMessageA(w, WM_CHAR, static_cast<WPARAM>(i & 0xFF), 0);
+    for (int i = 46; i <= 300; ++i) ASSERT_EQ(get_key(), i & 0xFF) << "character " << i;
+    EXPECT_EQ(graphics_context().key_ring.read_index, graphics_context().key_ring.write_index) << "more were kept";
+}
+
+TEST_F(GraphicsTest, ClosingTheWindowWhileGetKeyWaitsGivesEscAndNothingHangs) {
+    platform_testing::click_close(graphics_context().window_handle);
+    EXPECT_EQ(get_key(), 27);
+    EXPECT_EQ(graphics_context().screen_dc, nullptr) << "the window was not destroyed";
+    platform_testing::journal_clear();
+    EXPECT_EQ(get_key(), 27) << "asked again";
+    close_graphics();
+    EXPECT_EQ(count_calls("GetMessageA") + count_calls("DestroyWindow"), 0);
+}
+
+}  // namespace

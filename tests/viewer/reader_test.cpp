@@ -1,0 +1,203 @@
+// Unit tests of the cell log reader's pieces: the text-mode line read with
+// its end-of-file state, the split of a row into values, the blank-line test
+// and the number conversion.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support.h"
+#include "viewer.h"
+
+namespace {
+
+using viewer_test::ScratchDir;
+
+// One line read: what it stores and whether the end of the file was reached.
+struct Read {
+    std::string line;
+    bool end;
+};
+
+// Reads `count` lines of a file holding `bytes`.
+std::vector<Read> read_lines(const std::string& bytes, int count) {
+    ScratchDir dir;
+    const std::string path = dir.write("log.skv", bytes);
+    auto stream = std::make_unique<CellLogStream>();
+    open_cell_log(*stream, path.c_str());
+    std::vector<Read> reads;
+    std::vector<char> line(kLineBufferSize, 'X');
+    for (int i = 0; i < count; ++i) {
+        read_line(*stream, line.data());
+        reads.push_back(Read{std::string(line.data()), stream->end_reached});
+    }
+    close_cell_log(*stream);
+    return reads;
+}
+
+std::string describe(const std::vector<Read>& reads) {
+    std::string s;
+    for (const Read& r : reads) s += "[" + r.line + (r.end ? "] end " : "] ");
+    return s;
+}
+
+void expect_reads(const std::string& bytes, const std::vector<Read>& expected, const char* what) {
+    const std::vector<Read> got = read_lines(bytes, static_cast<int>(expected.size()));
+    EXPECT_EQ(describe(got), describe(expected)) << what;
+}
+
+TEST(ReadLine, FollowsTheTextModeLineRules) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<Read> reads;
+    } cases[] = {
+        {"last line without a line end reaches the end while reading it", "a\nb", {{"a", false}, {"b", true}, {"", true}}},
+        {"last line with a line end: the end is met by the next read", "a\nb\n", {{"a", false}, {"b", false}, {"", true}}},
+        {"empty file", "", {{"", true}}},
+        {"reads after the end store empty lines and stay at the end", "x\n", {{"x", false}, {"", true}, {"", true}, {"", true}}},
+        {"empty lines are lines", "\n\n", {{"", false}, {"", false}, {"", true}}},
+        {"carriage returns belong to no line", "a\r\nb\rc\r\n\r\n", {{"a", false}, {"bc", false}, {"", false}, {"", true}}},
+        {"a line of carriage returns only is empty", "\r\r\r", {{"", true}}},
+        {"0x1A ends the file in the middle of a line", "a\nb\x1A" "c\nd\n", {{"a", false}, {"b", true}, {"", true}}},
+        {"0x1A right after a line end", "a\n\x1A\nb\n", {{"a", false}, {"", true}, {"", true}}},
+        {"blanks and tabs are kept", "  1\t2  \n", {{"  1\t2  ", false}}},
+    };
+    for (const Case& c : cases) expect_reads(c.bytes, c.reads, c.what);
+}
+
+TEST(ReadLine, FileThatCannotBeOpenedGivesEmptyLinesButNeverTheEnd) {
+    auto stream = std::make_unique<CellLogStream>();
+    open_cell_log(*stream, "/nonexistent/pelmorix/log.skv");
+    char line[kLineBufferSize] = "stale";
+    for (int i = 0; i < 3; ++i) {
+        read_line(*stream, line);
+        EXPECT_STREQ(line, "");
+        EXPECT_FALSE(stream->end_reached);
+    }
+    close_cell_log(*stream);
+}
+
+TEST(ReadLine, LongLinesKeepTheirFirst9999Characters) {
+    const std::string full(kLineChars, 'x');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<Read> reads;
+    } cases[] = {
+        // Exactly the buffer's capacity: the line end still belongs to it.
+        {"9999 characters and a line end", full + "\nz\n", {{full, false}, {"z", false}}},
+        // Carriage returns do not count towards the limit.
+        {"9999 characters with carriage returns", "\r" + full + "\r\nz\n", {{full, false}, {"z", false}}},
+        // One more: the rest of the physical line is skipped, reading goes on.
+        {"10000 characters", full + "y\nz\n", {{full, false}, {"z", false}}},
+        {"far longer line", full + std::string(30000, 'y') + "\nz\n", {{full, false}, {"z", false}}},
+        // The skipped rest runs into the end of the file.
+        {"overlong last line without a line end", full + "yyy", {{full, true}, {"", true}}},
+        {"0x1A inside the skipped rest", full + "yy\x1Ayy\nz\n", {{full, true}, {"", true}}},
+    };
+    for (const Case& c : cases) expect_reads(c.bytes, c.reads, c.what);
+}
+
+TEST(ReadLine, LinesAcrossReadChunksComeOutWhole) {
+    // Enough short CR LF lines to cross several chunk boundaries, at varying
+    // places within a line.
+    std::string bytes;
+    std::vector<std::string> lines;
+    for (int i = 0; bytes.size() < 3 * kReadChunk + 100; ++i) {
+        lines.push_back(std::to_string(i) + " " + std::string(static_cast<std::size_t>(i % 37), '7'));
+        bytes += lines.back() + "\r\n";
+    }
+    const std::vector<Read> got = read_lines(bytes, static_cast<int>(lines.size()) + 1);
+    ASSERT_EQ(got.size(), lines.size() + 1);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(got[i].line, lines[i]) << "line " << i;
+        ASSERT_FALSE(got[i].end) << "line " << i;
+    }
+    EXPECT_EQ(got.back().line, "");
+    EXPECT_TRUE(got.back().end);
+}
+
+std::vector<double> split(const std::string& text) {
+    std::vector<char> line(text.begin(), text.end());
+    line.push_back('\0');
+    double values[kMaxRowValues];
+    const int count = split_row(line.data(), values);
+    return std::vector<double>(values, values + count);
+}
+
+TEST(SplitRow, SplitsAtBlanksOnlyAndConvertsEveryToken) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        std::string line;
+        std::vector<double> values;
+    } cases[] = {
+        {"plain row", "1 2 3", {1, 2, 3}},
+        {"blanks around and between", "   1    -2.5   ", {1, -2.5}},
+        {"empty line", "", {}},
+        {"blanks only", "     ", {}},
+        // A tab is part of the token; the token converts to its leading number.
+        {"tab-separated values", "1\t2\t3", {1}},
+        {"tab then blank", "1\t 2", {1, 2}},
+        // A token of white space alone is 0, and must not run on into the next token.
+        {"token that is only a tab", "\t 5", {0, 5}},
+        {"a word takes its column as 0", "1 abc 3", {1, 0, 3}},
+        {"infinity and hexadecimal", "inf 0x10 -INFINITY", {inf, 16, -inf}},
+        {"numbers beyond a double's range", "1e400 -1e400", {inf, -inf}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(split(c.line), c.values) << c.what;
+    // "nan" takes its column as a value that is not a number.
+    const std::vector<double> with_nan = split("1 nan 3");
+    ASSERT_EQ(with_nan.size(), 3u);
+    EXPECT_TRUE(std::isnan(with_nan[1]));
+}
+
+TEST(BlankLine, OnlyBlanksMakeABlankLine) {
+    EXPECT_TRUE(is_blank_line(""));
+    EXPECT_TRUE(is_blank_line("    "));
+    EXPECT_FALSE(is_blank_line("  \t "));  // a tab is a token
+    EXPECT_FALSE(is_blank_line(" 0 "));
+}
+
+TEST(AtofValue, ConvertsTheLongestNumberPrefix) {
+    // (The cases the command line shows, abc, 12abc, 0x10, 0x1p5, nan and 1e400,
+    // are checked through the program's echo.)
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* text;
+        double value;
+    } cases[] = {
+        {"  7", 7},          // leading white space skipped
+        {"\t-3.5", -3.5},    // a tab is white space too
+        {"+2", 2},           // explicit sign
+        {".5", 0.5},         // no integer part
+        {"5.", 5},           // no fraction digits
+        {"1e3", 1000},       // exponent
+        {"2.5e-1x", 0.25},   // exponent then text
+        {"1e", 1},           // exponent letter without digits is not part of the number
+        {"1e+", 1},          // nor with a sign only
+        {"-", 0},            // a sign alone
+        {".", 0},            // a point alone
+        {"", 0},             // nothing
+        {"00x5", 0},         // a hexadecimal prefix is "0x" exactly: here the number is "00"
+        {"0x1p3", 8},        // hexadecimal with a binary exponent
+        {"0xg", 0},          // "0x" without digits: the number is "0"
+        {"inf", inf},        // infinity, in any case and spelling
+        {"-Infinity", -inf},
+        {"-1e400", -inf},    // beyond a double's range
+        {"1e-400", 0},       // below the smallest double
+        {"650.2", 650.2},    // correctly rounded
+    };
+    for (const Case& c : cases) EXPECT_EQ(atof_value(c.text), c.value) << '"' << c.text << '"';
+    // The sign of a zero survives where the prefix has one.
+    EXPECT_TRUE(std::signbit(atof_value("-0x1")));
+    EXPECT_FALSE(std::signbit(atof_value("-abc")));
+    EXPECT_TRUE(std::isnan(atof_value("nan")));
+    EXPECT_TRUE(std::isnan(atof_value(" -NaN(123)")));
+}
+
+}  // namespace

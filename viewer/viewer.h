@@ -1,0 +1,106 @@
+// The trajectory viewer's private interface: the program-wide values (axis
+// limits, plot state, screen state) and the operations its units share.
+//
+// The data path is one straight line, with nothing allocated on the way:
+// file -> line buffer -> tokens -> doubles -> pixel of the cell box -> put_pixel.
+#ifndef PELMORIX_VIEWER_H
+#define PELMORIX_VIEWER_H
+
+#include <cstddef>
+#include <cstdio>
+
+// Axis limits, set once from the command line: time across every cell box,
+// value up every cell box.
+extern double minimox;
+extern double minimoy;
+extern double maximox;
+extern double maximoy;
+
+// Conversion of a limit or a cell value, with exactly atof's result: leading
+// white space skipped, the longest prefix that forms a number converted
+// (hexadecimal, "inf" and "nan" included), 0 when there is none. A number
+// beyond a double's range gives an infinity.
+double atof_value(const char* text);
+
+// ---------------------------------------------------------------------------
+// Cell log reader and plot loop.
+
+constexpr int kLineBufferSize = 10000;        // one line: 9999 characters and the NUL
+constexpr int kLineChars = kLineBufferSize - 1;
+constexpr int kMaxRowValues = 400;            // values after the 400th of a row are ignored
+constexpr std::size_t kReadChunk = 64 * 1024; // bytes fetched from the file at a time
+
+// The cell log opened for line reads with the semantics of a text-mode
+// stream: a line ends at a line feed, carriage returns belong to no line,
+// a 0x1A byte ends the file.
+struct CellLogStream {
+    std::FILE* file = nullptr;
+    bool open_failed = false;   // every read stores an empty line and never reaches the end
+    bool end_reached = false;   // the end-of-file state: a read met the end of the file
+    bool source_done = false;   // no byte will come any more (end, read error or 0x1A)
+    std::size_t next = 0;       // next unread byte of `bytes`
+    std::size_t filled = 0;     // bytes of `bytes` that hold file data
+    unsigned char bytes[kReadChunk];
+};
+
+// Opens `file_name` for reading; a failure leaves the stream failed, which
+// later reads report as empty lines.
+void open_cell_log(CellLogStream& stream, const char* file_name);
+void close_cell_log(CellLogStream& stream);
+// Reads the next line into `line` (kLineBufferSize bytes), without its line
+// feed, NUL-terminated. Sets `end_reached` when the read meets the end of
+// the file, whether or not it read characters first. After the end, and on
+// a stream that failed to open, it stores an empty line. A line longer than
+// kLineChars keeps its first kLineChars characters; the rest of that
+// physical line is skipped.
+void read_line(CellLogStream& stream, char* line);
+// Splits `line` at blanks (0x20 only), in place, and converts the first
+// kMaxRowValues tokens into `values`; returns how many were converted.
+int split_row(char* line, double* values);
+// True when the line holds nothing but blanks (0x20) before its NUL.
+bool is_blank_line(const char* line);
+
+// Reads and plots the whole cell log; returns the exit status. File
+// problems are reported before any window opens.
+int read_cell_log(const char* file_name);
+
+// ---------------------------------------------------------------------------
+// Cell grid geometry.
+
+extern int plot_height;   // plot viewport bottom - top
+extern int plot_width;    // plot viewport right - left
+extern int point_color;   // colour of plotted points, 5
+extern int grid_columns;  // box columns, from the first row of the first block
+extern int grid_rows;     // box rows, always grid_columns
+
+// A pixel in plot viewport coordinates. `placed` is false when the point
+// has no position at all (a coordinate that is not a number, or no grid
+// sized yet); such a point is not drawn.
+struct ScreenPoint {
+    int x;
+    int y;
+    bool placed;
+};
+
+void measure_plot_area();
+ScreenPoint cell_to_screen(int column, int row, double x_value, double y_value);
+void draw_grid_column(int column, int count);
+void plot_cell_value(int column, int row, double time, double value);
+
+// ---------------------------------------------------------------------------
+// Screen frame and key wait.
+
+extern int graph_driver;
+extern int graph_mode;
+extern int max_x;
+extern int max_y;
+extern int color_count;
+
+void start_graphics();
+void draw_title_bar(const char* text);
+void draw_status_bar(const char* message);
+void draw_plot_frame();
+void wait_key_or_escape();
+void show_end_screen();
+
+#endif  // PELMORIX_VIEWER_H
