@@ -10,8 +10,10 @@
 namespace pelmorix_platform {
 
 PlatformState& state() {
-    static PlatformState s;
-    return s;
+    // Never destroyed: the display's system libraries must stay loaded until
+    // the process ends, or what they keep becomes unattributable leaks.
+    static PlatformState* s = new PlatformState;
+    return *s;
 }
 
 // A handle is (generation << 24) | ((slot + 1) << 4) | kind, so a stale

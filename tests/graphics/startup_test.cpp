@@ -77,6 +77,10 @@ TEST_F(GraphicsTest, QueriesGiveTheFixedValuesAndColoursDrawAsTheDefaultColours)
         put_pixel(c, 0, c);
         EXPECT_EQ(page_pixel(c, 0), kRgb[c]) << "colour " << c;
     }
+    // Around the 16 colours: hardware entries 0..9 and 240..255, black 10..15.
+    const PALETTEENTRY* e = graphics_context().logical_palette->palPalEntry;
+    for (int i : {0, 9, 240, 255}) EXPECT_EQ(e[i].peRed + e[i].peFlags * 256, i + PC_EXPLICIT * 256) << i;
+    for (int i = 10; i < 16; ++i) EXPECT_EQ(e[i].peRed + e[i].peFlags * 256, PC_NOCOLLAPSE * 256) << i;
 }
 
 TEST(StartUp, AFailedWindowCreationGivesTheCodeAndTheSystemsText) {

@@ -73,6 +73,22 @@ TEST_F(GraphicsTest, ResizingChangesTheMaximaButNotTheViewportAndMinimisingGives
     EXPECT_EQ(get_max_y(), -1);
 }
 
+TEST_F(GraphicsTest, APaletteChangeRebuildsThePaletteObjectAtTheNextFocusOnly) {
+    GraphicsContext& g = graphics_context();
+    SendMessageA(g.window_handle, WM_PALETTECHANGED, reinterpret_cast<WPARAM>(g.window_handle), 0);
+    name(g.palette_handle, "old");
+    for (int round = 0; round < 2; ++round) {
+        platform_testing::gain_focus(g.window_handle);
+        PostMessageA(g.window_handle, WM_NULL, 0, 0);  // a message to take once the focus is handled
+        ASSERT_TRUE(dispatch_next_message());
+    }
+    name(g.palette_handle, "new");
+    EXPECT_EQ(journal_lines({"CreatePalette", "SelectPalette", "RealizePalette", "UpdateColors", "DeleteObject"}),
+              (Lines{"RealizePalette screen", "UpdateColors screen", "CreatePalette new 256",
+                     "SelectPalette screen new 0", "RealizePalette screen", "SelectPalette page new 0",
+                     "SelectPalette aux0 new 0", "SelectPalette aux1 new 0", "DeleteObject old"}));
+}
+
 TEST_F(GraphicsTest, DestructionReleasesTheWindowsObjectsInOrderAndNothingElse) {
     set_viewport(1, 1, 50, 50, 1);  // a clip region, a pen and a font exist as well
     draw_rectangle(0, 0, 5, 5);
