@@ -12,7 +12,6 @@ constexpr BYTE kExplicit = PC_EXPLICIT;
 constexpr BYTE kNoCollapse = PC_NOCOLLAPSE;
 constexpr int kPaletteEntries = 256;
 constexpr int kKeyRingCapacity = 256;
-constexpr COLORREF kBackgroundColor = 0x01000010;  // PALETTEINDEX(16): colour 0
 
 // Start-up steps that fail with no last error still need a code whose text
 // says what went wrong, or the caller would take the failure for success.
@@ -89,7 +88,7 @@ bool one_time_set_up() {
         entries[240 + i] = PALETTEENTRY{static_cast<BYTE>(240 + i), 0, 0, kExplicit};
     }
 
-    g.fill_brushes[kBackgroundBrush] = CreateSolidBrush(kBackgroundColor);
+    g.fill_brushes[kBackgroundBrush] = CreateSolidBrush(palette_color(0));
     g.fill_brushes[0] = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     for (int i = 1; i <= 11; ++i) {
         HBITMAP bits = CreateBitmap(8, 8, 1, 1, fill_pattern_bits[i - 1]);

@@ -5,7 +5,6 @@
 namespace {
 
 constexpr int kEscape = 27;
-constexpr COLORREF kBackgroundColor = 0x01000010;  // PALETTEINDEX(16): colour 0
 
 // Makes the window's DC, the memory DCs and the active page, and gives both
 // drawing DCs the layer's colours and brush. The window's DC is kept until
@@ -29,8 +28,8 @@ void first_paint(HWND window) {
     SelectObject(g.page_dc, g.page_bitmaps[g.active_page]);
     SetTextColor(g.screen_dc, palette_color(g.text_color_cache));
     SetTextColor(g.page_dc, palette_color(g.text_color_cache));
-    SetBkColor(g.screen_dc, kBackgroundColor);
-    SetBkColor(g.page_dc, kBackgroundColor);
+    SetBkColor(g.screen_dc, palette_color(0));
+    SetBkColor(g.page_dc, palette_color(0));
     SelectObject(g.screen_dc, g.fill_brushes[g.fill_pattern]);
     SelectObject(g.page_dc, g.fill_brushes[g.fill_pattern]);
     // FillRect leaves out the right column and bottom row, so those stay as

@@ -8,7 +8,8 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
   g++-mingw-w64-i686
-  clang libclang-rt-14-dev
+  wine wine32:i386 fonts-dejavu-core
+  clang libclang-rt-14-dev valgrind
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,5 +19,10 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
+# 32-bit packages (the Windows program's Wine) need the i386 architecture.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && [ "$(dpkg --print-architecture)" != i386 ] &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

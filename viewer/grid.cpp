@@ -2,6 +2,8 @@
 // a cell lands on, and the grid lines of the boxes.
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "graphics.h"
 #include "viewer.h"
@@ -40,19 +42,80 @@ int truncate_coordinate(long double v) {
     return static_cast<int>(v);
 }
 
-// The pixel at fractions (fx, fy) of box (column, row). Every step is
-// carried out in long double and only the finished coordinate truncated:
-// rounding the steps to double would move some points by a pixel.
-ScreenPoint box_point(int column, int row, long double fx, long double fy) {
-    if (grid_columns <= 0 || grid_rows <= 0 || std::isnan(fx) || std::isnan(fy)) return ScreenPoint{0, 0, false};
-    const int box_width = plot_width / grid_columns;
-    const int box_height = plot_height / grid_rows;
+// One coordinate of a point, or that the point has no position along it.
+struct Coordinate {
+    int value;
+    bool placed;
+};
+
+// Every step of a coordinate is carried out in long double and only the
+// finished coordinate truncated: rounding the steps to double would move
+// some points by a pixel.
+
+// x of the point at fraction fx across box column `column`.
+Coordinate column_x(int column, long double fx, int box_width) {
+    if (std::isnan(fx)) return Coordinate{0, false};
+    const long double x = (fx + column) * box_width;
+    if (std::isnan(x)) return Coordinate{0, false};  // an infinity times a box size of 0
+    return Coordinate{truncate_coordinate(x), true};
+}
+
+// y of the point at fraction fy up box row `row`.
+Coordinate row_y(int row, long double fy, int box_height) {
+    if (std::isnan(fy)) return Coordinate{0, false};
     // Formed in long long: a row index near INT_MAX must not overflow it.
     const long long rows_below = static_cast<long long>(grid_rows) - row - 1;
-    const long double x = (fx + column) * box_width;
     const long double y = plot_height - (fy + rows_below) * box_height;
-    if (std::isnan(x) || std::isnan(y)) return ScreenPoint{0, 0, false};  // an infinity times a box size of 0
-    return ScreenPoint{truncate_coordinate(x), truncate_coordinate(y), true};
+    if (std::isnan(y)) return Coordinate{0, false};
+    return Coordinate{truncate_coordinate(y), true};
+}
+
+// The pixel at fractions (fx, fy) of box (column, row).
+ScreenPoint box_point(int column, int row, long double fx, long double fy) {
+    if (grid_columns <= 0 || grid_rows <= 0) return ScreenPoint{0, 0, false};
+    const Coordinate x = column_x(column, fx, plot_width / grid_columns);
+    const Coordinate y = row_y(row, fy, plot_height / grid_rows);
+    if (!x.placed || !y.placed) return ScreenPoint{0, 0, false};
+    return ScreenPoint{x.value, y.value, true};
+}
+
+// The x of every column at one time. All rows of a time block share it, so
+// it is worked out once per block, and kept while the time, the limits and
+// the grid stay as they were (compared bit for bit).
+struct ColumnCoordinates {
+    std::uint64_t time_bits = 0;
+    std::uint64_t low_bits = 0;
+    std::uint64_t high_bits = 0;
+    int plot_width = 0;
+    int grid_columns = 0;
+    int filled = 0;  // columns worked out so far; 0 = nothing kept
+    Coordinate x[kMaxRowValues];
+};
+
+std::uint64_t bits_of(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+const Coordinate* columns_at(double time, int count) {
+    static ColumnCoordinates kept;
+    if (kept.filled == 0 || kept.time_bits != bits_of(time) || kept.low_bits != bits_of(minimox) ||
+        kept.high_bits != bits_of(maximox) || kept.plot_width != plot_width || kept.grid_columns != grid_columns) {
+        kept.time_bits = bits_of(time);
+        kept.low_bits = bits_of(minimox);
+        kept.high_bits = bits_of(maximox);
+        kept.plot_width = plot_width;
+        kept.grid_columns = grid_columns;
+        kept.filled = 0;
+    }
+    if (kept.filled < count) {
+        const long double fx = axis_fraction(time, minimox, maximox);
+        const int box_width = plot_width / grid_columns;
+        for (int c = kept.filled; c < count; ++c) kept.x[c] = column_x(c, fx, box_width);
+        kept.filled = count;
+    }
+    return kept.x;
 }
 
 }  // namespace
@@ -86,4 +149,32 @@ void plot_cell_value(int column, int row, double time, double value) {
     point_color = kPointColor;
     const ScreenPoint p = cell_to_screen(column, row, time, value);
     if (p.placed) put_pixel(p.x, p.y, point_color);
+}
+
+int map_cell_row(int row, double time, const double* values, int count, ScreenPoint* points) {
+    const int n = count < kMaxRowValues ? count : kMaxRowValues;
+    if (n <= 0) return 0;
+    if (grid_columns <= 0 || grid_rows <= 0) {
+        for (int c = 0; c < n; ++c) points[c] = ScreenPoint{0, 0, false};
+        return n;
+    }
+    const Coordinate* xs = columns_at(time, n);
+    const int box_height = plot_height / grid_rows;
+    for (int c = 0; c < n; ++c) {
+        const Coordinate y = row_y(row, axis_fraction(values[c], minimoy, maximoy), box_height);
+        points[c] = xs[c].placed && y.placed ? ScreenPoint{xs[c].value, y.value, true} : ScreenPoint{0, 0, false};
+    }
+    return n;
+}
+
+void plot_cell_row(int row, double time, const double* values, int count) {
+    point_color = kPointColor;
+    // The row is mapped whole before any of it is drawn: the mapping reads
+    // nothing that drawing changes, and the extended-precision conversions
+    // run far slower when pixel stores come between them.
+    ScreenPoint points[kMaxRowValues];
+    const int n = map_cell_row(row, time, values, count, points);
+    for (int c = 0; c < n; ++c) {
+        if (points[c].placed) put_pixel(points[c].x, points[c].y, point_color);
+    }
 }

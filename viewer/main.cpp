@@ -1,4 +1,5 @@
 // Entry point: argument checks, the echo of the arguments, then the cell log.
+#include <cmath>
 #include <cstdio>
 
 #include "viewer.h"
@@ -18,6 +19,16 @@ const char kUsageBanner[] =
     "Donde 0 es el minimo valor que toma el eje x, -10 el minimo del eje y, \n"
     "650.2 el maximo del eje x, 22 el maximo del eje y\n";
 
+// A limit's text: %g at precision 6, the console stream's default for a
+// double. A NaN is spelt out here with its sign, as C99 prints it ("-nan"
+// when the sign bit is set): some C runtimes leave that sign out, and the
+// echo must read the same on every host.
+const char* limit_text(double value, char (&buffer)[32]) {
+    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
+    std::snprintf(buffer, sizeof buffer, "%g", value);
+    return buffer;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -32,10 +43,10 @@ int main(int argc, char* argv[]) {
     maximox = atof_value(argv[4]);
     maximoy = atof_value(argv[5]);
 
-    // %g at precision 6 is the console stream's default text for a double.
+    char text[4][32];
     std::printf("Archivo skv: %s\n", file_name);
-    std::printf("Minimo(x)=%g Minimo(y)=%g\n", minimox, minimoy);
-    std::printf("Maximo(x)=%g Maximo(y)=%g\n", maximox, maximoy);
+    std::printf("Minimo(x)=%s Minimo(y)=%s\n", limit_text(minimox, text[0]), limit_text(minimoy, text[1]));
+    std::printf("Maximo(x)=%s Maximo(y)=%s\n", limit_text(maximox, text[2]), limit_text(maximoy, text[3]));
     std::fflush(stdout);
 
     if (minimox > maximox || minimoy > maximoy) {

@@ -21,6 +21,9 @@ extern double maximoy;
 // (hexadecimal, "inf" and "nan" included), 0 when there is none. A number
 // beyond a double's range gives an infinity.
 double atof_value(const char* text);
+// Converts the token at `token`, which runs up to the next blank (0x20) or
+// to `line_end`, as atof converts that token alone; returns its end.
+const char* convert_token(const char* token, const char* line_end, double* value);
 
 // ---------------------------------------------------------------------------
 // Cell log reader and plot loop.
@@ -40,7 +43,21 @@ struct CellLogStream {
     bool source_done = false;   // no byte will come any more (end, read error or 0x1A)
     std::size_t next = 0;       // next unread byte of `bytes`
     std::size_t filled = 0;     // bytes of `bytes` that hold file data
+    // Where in `bytes` the next carriage return, 0x1A and NUL lie (`filled`
+    // when there is none, kNotSought when not looked for yet): a line with
+    // none of them is taken where it stands, without a copy.
+    std::size_t next_return = 0;
+    std::size_t next_end_byte = 0;
+    std::size_t next_nul = 0;
     unsigned char bytes[kReadChunk];
+};
+
+// A line as read: `length` characters at `text`, up to the line's first NUL
+// (so exactly the string a NUL-terminated copy would hold), not terminated.
+// Valid until the next read of the stream.
+struct LineView {
+    const char* text;
+    std::size_t length;
 };
 
 // Opens `file_name` for reading; a failure leaves the stream failed, which
@@ -54,11 +71,18 @@ void close_cell_log(CellLogStream& stream);
 // kLineChars keeps its first kLineChars characters; the rest of that
 // physical line is skipped.
 void read_line(CellLogStream& stream, char* line);
-// Splits `line` at blanks (0x20 only), in place, and converts the first
+// The same read, with the same effect on the stream, but the line is left
+// where it lies in the stream's chunk when it can be: `line` is filled only
+// when the line needs changing (carriage returns in it, cut at 9999
+// characters) or lies across two chunks.
+LineView read_line_view(CellLogStream& stream, char* line);
+// Splits the line at blanks (0x20 only) and converts the first
 // kMaxRowValues tokens into `values`; returns how many were converted.
-int split_row(char* line, double* values);
-// True when the line holds nothing but blanks (0x20) before its NUL.
-bool is_blank_line(const char* line);
+int split_row(const LineView& line, double* values);
+int split_row(const char* line, double* values);  // a NUL-terminated line
+// True when the line holds nothing but blanks (0x20).
+bool is_blank_line(const LineView& line);
+bool is_blank_line(const char* line);  // a NUL-terminated line
 
 // Reads and plots the whole cell log; returns the exit status. File
 // problems are reported before any window opens.
@@ -86,6 +110,12 @@ void measure_plot_area();
 ScreenPoint cell_to_screen(int column, int row, double x_value, double y_value);
 void draw_grid_column(int column, int count);
 void plot_cell_value(int column, int row, double time, double value);
+// cell_to_screen for columns 0 to count - 1 (at most kMaxRowValues) of one
+// row, value c in column c, into `points`; returns how many were mapped.
+int map_cell_row(int row, double time, const double* values, int count, ScreenPoint* points);
+// plot_cell_value for columns 0 to count - 1 (at most kMaxRowValues) of one
+// row, in that order: the same pixels, drawn in the same order.
+void plot_cell_row(int row, double time, const double* values, int count);
 
 // ---------------------------------------------------------------------------
 // Screen frame and key wait.

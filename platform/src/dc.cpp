@@ -58,7 +58,7 @@ void release_dc(HDC handle) {
     remove_object(handle);
 }
 
-bool draw_target(DcObject& dc, DrawTarget* target) {
+void look_up_surface(const DcObject& dc) {
     Surface* surface = nullptr;
     WindowObject* window = nullptr;
     if (dc.window != nullptr) {
@@ -67,6 +67,17 @@ bool draw_target(DcObject& dc, DrawTarget* target) {
     } else if (BitmapObject* bm = find<BitmapObject>(dc.bitmap, Kind::Bitmap)) {
         if (bm->bits_per_pixel == 32) surface = &bm->surface;
     }
+    // A surface lives as long as its window or bitmap, and neither goes
+    // without moving the epoch on; the DC's bitmap changes only by
+    // SelectObject, which forgets this.
+    dc.target_surface = surface;
+    dc.target_window = window;
+    dc.target_epoch = state().object_epoch;
+}
+
+bool draw_target(DcObject& dc, DrawTarget* target) {
+    WindowObject* window = nullptr;
+    Surface* surface = dc_surface(dc, &window);
     if (surface == nullptr) return false;
     target->surface = surface;
     target->window = window;
@@ -179,6 +190,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
     hold(old, -1);
     hold(object, 1);
     *slot = object;
+    d->target_epoch = 0;  // a new bitmap is a new surface
     return old;
 }
 

@@ -1,6 +1,7 @@
 // The display used when there is no window system: windows exist only as
 // surfaces, and typed characters are read byte by byte from a descriptor
 // (standard input, a pipe, a file).
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,13 @@
 namespace pelmorix_platform {
 
 namespace {
+
+// Whether the process started with a standard input. If it did not, the
+// first file it opens takes descriptor 0 (the cell log, say), and reading
+// "typed characters" from it would read that file: such a process has no
+// keyboard, and its input has ended before it began. Taken before any code of
+// the program runs.
+const bool standard_input_at_start = fcntl(STDIN_FILENO, F_GETFD) != -1;
 
 // The key that would have typed `ch` on a keyboard.
 UINT virtual_key_of_byte(unsigned char ch) {
@@ -59,7 +67,10 @@ private:
 class HeadlessDisplay final : public Display {
 public:
     HeadlessDisplay(int input_fd, int screen_width, int screen_height)
-        : fd_(input_fd), width_(screen_width), height_(screen_height) {}
+        : fd_(input_fd),
+          width_(screen_width),
+          height_(screen_height),
+          ended_(input_fd == STDIN_FILENO && !standard_input_at_start) {}
 
     const char* name() const override { return "headless"; }
 

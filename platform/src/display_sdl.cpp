@@ -24,6 +24,11 @@ struct SdlWindowRecord {
     Uint32 id = 0;
     HWND handle = nullptr;
     WindowObject* object = nullptr;  // valid until close_window
+    // Client size as last set here or reported by the window system; a
+    // surface of this size needs no SDL_SetWindowSize (which would fight a
+    // resize the user is still dragging).
+    int known_width = 0;
+    int known_height = 0;
 };
 
 // Virtual keys beyond the ones windows.h names.
@@ -172,8 +177,11 @@ public:
         record->id = SDL_GetWindowID(sdl);
         record->handle = handle;
         record->object = &window;
+        record->known_width = std::max(1, window.surface.width);
+        record->known_height = std::max(1, window.surface.height);
         window.display_data = record.get();
-        windows_[record->id] = std::move(record);
+        Uint32 id = record->id;
+        windows_[id] = std::move(record);
         return true;
     }
 
@@ -182,7 +190,8 @@ public:
         if (record == nullptr) return;
         SDL_DestroyWindow(record->window);
         window.display_data = nullptr;
-        windows_.erase(record->id);  // frees the record
+        Uint32 id = record->id;  // a key that outlives the record it is erased with
+        windows_.erase(id);
     }
 
     void show_window(WindowObject& window) override {
@@ -200,8 +209,18 @@ public:
         } else if (window.minimized) {
             SDL_MinimizeWindow(sdl);
         } else {
-            if ((SDL_GetWindowFlags(sdl) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) != 0) SDL_RestoreWindow(sdl);
-            SDL_SetWindowSize(sdl, std::max(1, window.surface.width), std::max(1, window.surface.height));
+            int w = std::max(1, window.surface.width);
+            int h = std::max(1, window.surface.height);
+            bool restored = false;
+            if ((SDL_GetWindowFlags(sdl) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) != 0) {
+                SDL_RestoreWindow(sdl);
+                restored = true;  // back at the window system's idea of the size, not ours
+            }
+            if (restored || w != record->known_width || h != record->known_height) {
+                SDL_SetWindowSize(sdl, w, h);
+                record->known_width = w;
+                record->known_height = h;
+            }
         }
         present(window);
     }
@@ -345,6 +364,8 @@ private:
                 DisplayEvent e = make(DisplayEvent::Type::Resize, hwnd);
                 e.width = we.data1;
                 e.height = we.data2;
+                record->known_width = e.width;
+                record->known_height = e.height;
                 out.push_back(e);
                 break;
             }
@@ -354,6 +375,8 @@ private:
                 if (we.event == SDL_WINDOWEVENT_RESTORED) out.push_back(make(DisplayEvent::Type::Restore, hwnd));
                 DisplayEvent e = make(DisplayEvent::Type::Resize, hwnd);
                 client_size(record->window, &e.width, &e.height);
+                record->known_width = e.width;
+                record->known_height = e.height;
                 out.push_back(e);
                 break;
             }
@@ -409,6 +432,9 @@ std::unique_ptr<Display> make_window_display(DWORD* error) {
         if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
         return nullptr;
     }
+    // The X server takes our pixels directly (shared memory when local);
+    // there is no need to bring up a GPU renderer just to show a bitmap.
+    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     return std::make_unique<SdlDisplay>();
 }
 

@@ -63,16 +63,12 @@ const std::vector<std::uint32_t>& cosmetic_dashes(int style) {
     }
 }
 
-}  // namespace
-
-void note_window_drawn(WindowObject& window) {
-    window.dirty = true;
-    PlatformState& st = state();
-    // Reading the clock on every pixel would cost more than the pixel.
-    if (++st.draws_since_check < 4096) return;
-    st.draws_since_check = 0;
-    present_dirty_windows_if_due();
+// Out of line, so that SetPixel itself stays small.
+__attribute__((noinline)) void journal_set_pixel(HDC dc, int x, int y, COLORREF color) {
+    journal_call("SetPixel", dc, {x, y, static_cast<long long>(color)});
 }
+
+}  // namespace
 
 }  // namespace pelmorix_platform
 
@@ -81,18 +77,24 @@ using namespace pelmorix_platform;
 extern "C" {
 
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
-    if (journaling()) journal_call("SetPixel", dc, {x, y, static_cast<long long>(color)});
-    DcObject* d = find_dc(dc);
-    if (d == nullptr) return fail(ERROR_INVALID_HANDLE, CLR_INVALID);
-    DrawTarget t;
-    if (!draw_target(*d, &t)) return CLR_INVALID;
-    const long long dx = static_cast<long long>(x) + d->origin.x;
-    const long long dy = static_cast<long long>(y) + d->origin.y;
-    if (dx < t.clip.left || dx >= t.clip.right || dy < t.clip.top || dy >= t.clip.bottom) return CLR_INVALID;
-    const std::uint32_t rgb = resolve_color(*d, color);
-    t.surface->row(static_cast<int>(dy))[dx] = rgb;
-    if (t.window != nullptr) note_window_drawn(*t.window);
-    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    // The program's plot loop: the state is fetched once, the rare paths
+    // are calls of their own, and what the DC kept saves the look-ups.
+    PlatformState& st = state();
+    if (st.journal_on) journal_set_pixel(dc, x, y, color);
+    Object* o = find_object_in(st, dc);
+    if (o == nullptr || o->kind != Kind::Dc) return fail(ERROR_INVALID_HANDLE, CLR_INVALID);
+    const DcObject& d = static_cast<const DcObject&>(*o);
+    if (d.target_epoch != st.object_epoch) look_up_surface(d);
+    Surface* surface = d.target_surface;
+    if (surface == nullptr) return CLR_INVALID;
+    const long long dx = static_cast<long long>(x) + d.origin.x;
+    const long long dy = static_cast<long long>(y) + d.origin.y;
+    if (dx < 0 || dx >= surface->width || dy < 0 || dy >= surface->height) return CLR_INVALID;
+    if (d.clipped && !d.clip.contains(static_cast<int>(dx), static_cast<int>(dy))) return CLR_INVALID;
+    const std::uint32_t rgb = resolve_color_in(st, d, color);
+    surface->row(static_cast<int>(dy))[dx] = rgb;
+    if (d.target_window != nullptr) note_window_drawn(st, *d.target_window);
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);  // back to a COLORREF
 }
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {

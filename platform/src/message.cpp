@@ -1,6 +1,7 @@
 // The message queue, the display it waits on, and the translation of
 // display events into window messages.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,8 @@ void post(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 void post_key(HWND window, UINT vk, bool has_char, unsigned char ch) {
     PlatformState& st = state();
     post(window, WM_KEYDOWN, vk, 1);
-    if (has_char) st.typed[st.clock & 0xFF] = TypedChar{st.clock, ch, false};
+    // Kept for as long as the key press waits, however many follow it.
+    if (has_char) st.typed.push_back(TypedChar{st.clock, ch});
 }
 
 void handle_event(const DisplayEvent& e) {
@@ -222,10 +224,15 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max
 BOOL WINAPI TranslateMessage(const MSG* msg) {
     if (journaling()) journal_call("TranslateMessage", msg != nullptr ? msg->hwnd : nullptr, {msg != nullptr ? msg->message : 0});
     if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
-    TypedChar& t = state().typed[msg->time & 0xFF];
-    if (t.time == msg->time && !t.used) {
-        t.used = true;
-        post(msg->hwnd, WM_CHAR, t.ch, msg->lParam);
+    // Key presses come off the queue in the order they were posted, so the
+    // characters of earlier ones that were never translated can go. (Time
+    // stamps are compared as a difference, which survives the clock wrapping.)
+    std::deque<TypedChar>& typed = state().typed;
+    while (!typed.empty() && static_cast<std::int32_t>(typed.front().time - msg->time) < 0) typed.pop_front();
+    if (!typed.empty() && typed.front().time == msg->time) {
+        const unsigned char ch = typed.front().ch;
+        typed.pop_front();  // a second translation of the same press types nothing
+        post(msg->hwnd, WM_CHAR, ch, msg->lParam);
     }
     return TRUE;
 }

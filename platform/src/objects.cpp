@@ -9,22 +9,13 @@
 
 namespace pelmorix_platform {
 
-PlatformState& state() {
-    // Never destroyed: the display's system libraries must stay loaded until
-    // the process ends, or what they keep becomes unattributable leaks.
-    static PlatformState* s = new PlatformState;
-    return *s;
-}
-
-// A handle is (generation << 24) | ((slot + 1) << 4) | kind, so a stale
-// handle of a reused slot, or one of the wrong kind, is told apart at once.
 namespace {
-constexpr std::uint32_t kMaxSlots = 0xFFFFF;
 
 std::uintptr_t encode(std::uint32_t slot, std::uint32_t generation, Kind kind) {
     return (static_cast<std::uintptr_t>(generation & 0xFF) << 24) | (static_cast<std::uintptr_t>(slot + 1) << 4) |
            static_cast<std::uintptr_t>(kind);
 }
+
 }  // namespace
 
 HANDLE add_object(std::unique_ptr<Object> object) {
@@ -44,20 +35,6 @@ HANDLE add_object(std::unique_ptr<Object> object) {
     return reinterpret_cast<HANDLE>(encode(slot, s.generation, kind));
 }
 
-Object* find_object(const void* handle) {
-    const std::uintptr_t v = reinterpret_cast<std::uintptr_t>(handle);
-    const std::uintptr_t index = (v >> 4) & kMaxSlots;
-    if (index == 0) return nullptr;
-    PlatformState& st = state();
-    if (index > st.slots.size()) return nullptr;
-    Slot& s = st.slots[index - 1];
-    if (s.object == nullptr || (v >> 24) != (s.generation & 0xFF) ||
-        static_cast<Kind>(v & 0xF) != s.object->kind) {
-        return nullptr;
-    }
-    return s.object.get();
-}
-
 void remove_object(const void* handle) {
     const std::uintptr_t index = (reinterpret_cast<std::uintptr_t>(handle) >> 4) & kMaxSlots;
     assert(find_object(handle) != nullptr);
@@ -65,6 +42,7 @@ void remove_object(const void* handle) {
     Slot& s = st.slots[index - 1];
     s.object.reset();
     ++s.generation;
+    ++st.object_epoch;  // whatever a DC kept may have pointed at it
     st.free_slots.push_back(static_cast<std::uint32_t>(index - 1));
 }
 
@@ -137,11 +115,6 @@ PALETTEENTRY hardware_entry(unsigned index) {
     return PALETTEENTRY{0, 0, 0, 0};
 }
 
-std::uint32_t rgb_of(COLORREF c) {
-    return (static_cast<std::uint32_t>(GetRValue(c)) << 16) | (static_cast<std::uint32_t>(GetGValue(c)) << 8) |
-           GetBValue(c);
-}
-
 }  // namespace
 
 HGDIOBJ stock_object(int index) {
@@ -151,8 +124,7 @@ HGDIOBJ stock_object(int index) {
     return st.stock[index];
 }
 
-std::uint32_t resolve_color(const DcObject& dc, COLORREF color) {
-    if ((color >> 24) != 0x01) return rgb_of(color & 0x00FFFFFF);
+std::uint32_t resolve_palette_color(const DcObject& dc, COLORREF color) {
     // A palette index resolves through the DC's palette now; an index beyond
     // the palette gives its entry 0.
     const PaletteObject* pal = find<PaletteObject>(dc.palette, Kind::Palette);
@@ -160,7 +132,15 @@ std::uint32_t resolve_color(const DcObject& dc, COLORREF color) {
     const unsigned index = color & 0xFFFF;
     PALETTEENTRY e = index < pal->entries.size() ? pal->entries[index] : pal->entries[0];
     if ((e.peFlags & PC_EXPLICIT) != 0) e = hardware_entry(e.peRed | (e.peGreen << 8));
-    return (static_cast<std::uint32_t>(e.peRed) << 16) | (static_cast<std::uint32_t>(e.peGreen) << 8) | e.peBlue;
+    const std::uint32_t rgb =
+        (static_cast<std::uint32_t>(e.peRed) << 16) | (static_cast<std::uint32_t>(e.peGreen) << 8) | e.peBlue;
+    // Palettes do not change once made, and one that goes moves the epoch
+    // on: the result holds for this DC until its palette or the epoch changes.
+    dc.color_epoch = state().object_epoch;
+    dc.color_palette = dc.palette;
+    dc.color_key = color;
+    dc.color_rgb = rgb;
+    return rgb;
 }
 
 }  // namespace pelmorix_platform

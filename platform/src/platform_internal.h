@@ -71,6 +71,8 @@ struct FontObject : Object {
     int quarter_turns = 0;  // 0..3, counter-clockwise, from the escapement
 };
 
+struct WindowObject;
+
 struct DcObject : Object {
     DcObject() : Object(Kind::Dc) {}
     HWND window = nullptr;    // window DC: draws on the window's client surface
@@ -87,6 +89,18 @@ struct DcObject : Object {
     POINT position = {0, 0};  // current position, logical
     bool clipped = false;     // clip region selected
     ClipRect clip;            // device coordinates, valid when clipped
+
+    // What drawing looked up last time, kept so that a run of pixels does
+    // not repeat the handle look-ups and the palette search for each one.
+    // Valid while `PlatformState::object_epoch` still has the value it had
+    // then (no object has gone since) and the DC's own selection is the same.
+    mutable std::uint64_t target_epoch = 0;  // 0: nothing kept
+    mutable Surface* target_surface = nullptr;
+    mutable WindowObject* target_window = nullptr;
+    mutable std::uint64_t color_epoch = 0;  // 0: nothing kept
+    mutable HPALETTE color_palette = nullptr;
+    mutable COLORREF color_key = 0;       // a palette index ...
+    mutable std::uint32_t color_rgb = 0;  // ... and what it resolved to through color_palette
 };
 
 struct WindowClass {
@@ -165,7 +179,6 @@ struct Slot {
 struct TypedChar {
     DWORD time = 0;
     unsigned char ch = 0;
-    bool used = false;
 };
 
 struct PlatformState {
@@ -178,13 +191,14 @@ struct PlatformState {
     bool quit_pending = false;               // PostQuitMessage called
     int quit_code = 0;
     DWORD clock = 0;                         // MSG time stamps, one per message
-    TypedChar typed[256];                    // see TypedChar
+    std::deque<TypedChar> typed;             // see TypedChar; in the order the keys were posted
     DWORD last_error = 0;
     std::unique_ptr<Display> display;        // opened with the first window
     std::vector<DisplayEvent> injected;      // test input, delivered like a display's
     bool input_ended = false;                // the display said no input can come any more
     long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
     long long last_present_ms = 0;
+    std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
     // Test instrumentation.
     bool journal_on = false;
     std::vector<platform_testing::Call> journal;
@@ -195,11 +209,31 @@ struct PlatformState {
     int headless_height = 1024;
 };
 
-PlatformState& state();
+inline PlatformState& state() {
+    // Never destroyed: the display's system libraries must stay loaded until
+    // the process ends, or what they keep becomes unattributable leaks.
+    static PlatformState* s = new PlatformState;
+    return *s;
+}
 
-// Object table.
+// Object table. A handle is (generation << 24) | ((slot + 1) << 4) | kind,
+// so a stale handle of a reused slot, or one of the wrong kind, is told
+// apart at once.
+constexpr std::uint32_t kMaxSlots = 0xFFFFF;
 HANDLE add_object(std::unique_ptr<Object> object);
-Object* find_object(const void* handle);  // null for stale or unknown handles
+// Null for stale or unknown handles. Inline: every drawing call starts here.
+inline Object* find_object_in(PlatformState& st, const void* handle) {
+    const std::uintptr_t v = reinterpret_cast<std::uintptr_t>(handle);
+    const std::uintptr_t index = (v >> 4) & kMaxSlots;
+    if (index == 0) return nullptr;
+    if (index > st.slots.size()) return nullptr;
+    Slot& s = st.slots[index - 1];
+    if (s.object == nullptr || (v >> 24) != (s.generation & 0xFF) || static_cast<Kind>(v & 0xF) != s.object->kind) {
+        return nullptr;
+    }
+    return s.object.get();
+}
+inline Object* find_object(const void* handle) { return find_object_in(state(), handle); }
 void remove_object(const void* handle);
 template <class T>
 T* find(const void* handle, Kind kind) {
@@ -223,7 +257,19 @@ inline bool journaling() { return state().journal_on; }
 inline long long hv(const void* handle) { return static_cast<long long>(reinterpret_cast<std::uintptr_t>(handle)); }
 
 // Colour: a COLORREF as the DC resolves it now, as 0x00RRGGBB.
-std::uint32_t resolve_color(const DcObject& dc, COLORREF color);
+std::uint32_t resolve_palette_color(const DcObject& dc, COLORREF color);
+inline std::uint32_t resolve_color_in(const PlatformState& st, const DcObject& dc, COLORREF color) {
+    if ((color >> 24) != 0x01) {
+        return (static_cast<std::uint32_t>(GetRValue(color)) << 16) |
+               (static_cast<std::uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
+    }
+    // A palette index: the DC keeps the last one it resolved.
+    if (dc.color_epoch == st.object_epoch && dc.color_key == color && dc.color_palette == dc.palette) {
+        return dc.color_rgb;
+    }
+    return resolve_palette_color(dc, color);
+}
+inline std::uint32_t resolve_color(const DcObject& dc, COLORREF color) { return resolve_color_in(state(), dc, color); }
 
 // Where a DC draws: its surface, the clip in device coordinates (already
 // intersected with the surface) and its origin. False when it has no surface.
@@ -233,13 +279,27 @@ struct DrawTarget {
     WindowObject* window = nullptr;  // set for window DCs
 };
 bool draw_target(DcObject& dc, DrawTarget* target);
+// The DC's surface (null when it has none) and, for window DCs, its window.
+void look_up_surface(const DcObject& dc);
+inline Surface* dc_surface(const DcObject& dc, WindowObject** window) {
+    if (dc.target_epoch != state().object_epoch) look_up_surface(dc);
+    *window = dc.target_window;
+    return dc.target_surface;
+}
 
-// A window surface was drawn on: shown on the display within about 1/60 s.
-void note_window_drawn(WindowObject& window);
 // Shows every window drawn on since it was last shown; the second form only
 // when about 1/60 s has passed since the last time.
 void present_dirty_windows();
 void present_dirty_windows_if_due();
+// A window surface was drawn on: shown on the display within about 1/60 s.
+inline void note_window_drawn(PlatformState& st, WindowObject& window) {
+    window.dirty = true;
+    // Reading the clock on every pixel would cost more than the pixel.
+    if (++st.draws_since_check < 4096) return;
+    st.draws_since_check = 0;
+    present_dirty_windows_if_due();
+}
+inline void note_window_drawn(WindowObject& window) { note_window_drawn(state(), window); }
 
 // Window DCs, as BeginPaint hands them out; release_dc frees any DC.
 HDC make_window_dc(HWND window);

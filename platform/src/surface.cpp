@@ -125,6 +125,34 @@ bool next_dash(const LineStyle& style, DashState& dash) {
     return on;
 }
 
+// A solid one-pixel segment along a row (y0 == y1) or a column (x0 == x1):
+// the pixels from the first point up to the one before the last, clipped,
+// written as one run. The same pixels as stepping along it one at a time.
+void draw_solid_span(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
+                     std::uint32_t color) {
+    const bool along_row = y0 == y1;
+    const long long first = along_row ? x0 : y0;
+    const long long last = along_row ? x1 : y1;
+    const long long across = along_row ? y0 : x0;
+    long long lo = first < last ? first : last + 1;
+    long long hi = first < last ? last - 1 : first;
+    if (along_row) {
+        if (across < clip.top || across >= clip.bottom) return;
+        lo = std::max<long long>(lo, clip.left);
+        hi = std::min<long long>(hi, clip.right - 1);
+        if (lo > hi) return;
+        std::uint32_t* row = s.row(static_cast<int>(across));
+        std::fill(row + lo, row + hi + 1, color);
+    } else {
+        if (across < clip.left || across >= clip.right) return;
+        lo = std::max<long long>(lo, clip.top);
+        hi = std::min<long long>(hi, clip.bottom - 1);
+        if (lo > hi) return;
+        std::uint32_t* p = s.row(static_cast<int>(lo)) + across;
+        for (long long y = lo; y <= hi; ++y, p += s.width) *p = color;
+    }
+}
+
 }  // namespace
 
 void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
@@ -145,6 +173,10 @@ void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, 
         solid_fallback = style;
         solid_fallback.dashes.clear();
         used = &solid_fallback;
+    }
+    if (used->dashes.empty() && used->width <= 1 && (dx == 0 || dy == 0)) {
+        draw_solid_span(s, clip, x0, y0, x1, y1, used->color);
+        return;
     }
 
     // Major axis a, minor axis b; s_a, s_b their directions.

@@ -5,6 +5,7 @@
 // coordinates; nothing here knows about handles, palettes or origins.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -52,9 +53,26 @@ void fill_pattern(Surface& s, const ClipRect& r, const Pattern8& p, std::uint32_
 // handled as by memmove.
 void copy_block(Surface& dst, int dx, int dy, const Surface& src, int sx, int sy, int w, int h);
 
+// Dash lengths in steps, on, off, on, off ...: a view of the pen's own
+// lengths, which outlive the drawing call.
+struct DashPattern {
+    const std::uint32_t* lengths = nullptr;
+    std::size_t count = 0;
+
+    DashPattern() = default;
+    // Implicit, so that a pen's vector of lengths can be given as it is.
+    DashPattern(const std::vector<std::uint32_t>& v) : lengths(v.data()), count(v.size()) {}
+    bool empty() const { return count == 0; }
+    std::size_t size() const { return count; }
+    std::uint32_t operator[](std::size_t i) const { return lengths[i]; }
+    const std::uint32_t* begin() const { return lengths; }
+    const std::uint32_t* end() const { return lengths + count; }
+    void clear() { count = 0; }
+};
+
 // How a line's pixels are painted, step by step along its major axis.
 struct LineStyle {
-    std::vector<std::uint32_t> dashes;  // on, off, on, off ... lengths in steps; empty = solid
+    DashPattern dashes;                 // empty = solid
     std::uint32_t color = 0;            // colour of drawn steps
     bool paint_gaps = false;            // gaps painted in gap_color (opaque styled pens)
     std::uint32_t gap_color = 0;
@@ -72,7 +90,8 @@ struct DashState {
 // point included, last left out, pixels outside `clip` skipped (the segment
 // is clipped here, since it need not lie inside the surface). On an exact
 // tie an x-major segment takes the smaller y, a y-major one the smaller x, so
-// that a segment covers the same pixels in both directions.
+// that a segment covers the same pixels in both directions. A solid
+// one-pixel segment along a row or a column is filled as one span.
 void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
                   const LineStyle& style, DashState& dash);
 

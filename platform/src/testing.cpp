@@ -133,7 +133,7 @@ void reset() {
     st.posted.clear();
     st.quit_pending = false;
     st.quit_code = 0;
-    for (TypedChar& t : st.typed) t = TypedChar{};
+    st.typed.clear();
     st.last_error = 0;
     st.injected.clear();
     st.input_ended = false;

@@ -4,9 +4,11 @@
 set -u
 command -v Xvfb >/dev/null 2>&1 || { echo "Xvfb is not installed"; exit 77; }
 work=$(mktemp -d)
+# -noreset: the server must not restart when its last client goes, or a
+# test connecting right then is turned away.
 # The server picks a free display number itself and writes it once it
 # accepts connections, so parallel tests never share or race for one.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/log" 2>&1 &
 server=$!
 cleanup() {
   kill "$server" 2>/dev/null

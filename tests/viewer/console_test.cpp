@@ -91,12 +91,14 @@ TEST(Arguments, EchoLimitsAsConvertedInTheDefaultDoubleFormat) {
     } cases[] = {
         {"the banner's example", {"0", "-10.5", "650.2", "22"}, {"0", "-10.5", "650.2", "22"}},
         {"text without a number is 0", {"abc", "-1", "0", "1"}, {"0", "-1", "0", "1"}},
+        {"a sign with no number after it is 0, not -0", {"-", "--1", "-x", "+"}, {"0", "0", "0", "0"}},
         {"trailing text after a number is ignored", {"12abc", "0", "13", "1"}, {"12", "0", "13", "1"}},
         {"six significant digits", {"0.1234567", "-1e-7", "123456789", "1e3"}, {"0.123457", "-1e-07", "1.23457e+08", "1000"}},
         {"leading white space and sign", {" 7", "-0", "+8", " 0"}, {"7", "-0", "8", "0"}},
         // nan passes the range check: no comparison with it is true
         {"hexadecimal, infinity and nan as atof reads them", {"0x10", "-inf", "0x1p5", "nan"}, {"16", "-inf", "32", "nan"}},
         {"beyond a double's range", {"-1e400", "0", "1e400", "1"}, {"-inf", "0", "inf", "1"}},
+        {"a NaN's sign is shown", {"-nan", "-NAN(1)", "nan", "NaN"}, {"-nan", "-nan", "nan", "nan"}},
     };
     for (const Case& c : cases) {
         ScratchDir dir;

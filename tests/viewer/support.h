@@ -74,6 +74,11 @@ struct Launch {
     std::map<std::string, std::optional<std::string>> env;
     std::string cwd;
     std::string input;
+    // Standard input read from this path (a FIFO the test writes, say)
+    // instead of `input`. The child opens it when it starts.
+    std::string input_path;
+    // No standard input at all: descriptor 0 closed, not just at its end.
+    bool no_input = false;
 };
 
 struct Outcome {
@@ -116,13 +121,20 @@ public:
         if (pid_ == 0) {
             // In the child, only calls that are safe after fork.
             setpgid(0, 0);
-            const int in = open(in_path.c_str(), O_RDONLY);
             const int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int in = launch.no_input ? 0
+                                           : open(launch.input_path.empty() ? in_path.c_str() : launch.input_path.c_str(),
+                                                  O_RDONLY);
             if (in < 0 || out < 0 || err < 0) _exit(126);
-            dup2(in, 0);
+            if (launch.no_input) close(0);
+            else dup2(in, 0);
             dup2(out, 1);
             dup2(err, 2);
+            // Only the three standard descriptors go to the program.
+            for (const int fd : {in, out, err}) {
+                if (fd > 2) close(fd);
+            }
             if (!launch.cwd.empty() && chdir(launch.cwd.c_str()) != 0) _exit(126);
             execve(argv[0], argv.data(), envp.data());
             _exit(127);
@@ -138,6 +150,7 @@ public:
     Process& operator=(const Process&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // Standard output as written so far.
     std::string output_so_far() const { return read_file(out_path_); }
 

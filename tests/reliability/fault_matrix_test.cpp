@@ -1,0 +1,474 @@
+// Hostile input for the program as a user runs it, headless: odd cell logs,
+// odd limits, files that cannot be read or change while being read, and
+// standard input that ends, is missing or brings a burst of keys. Every case
+// checks the exit status, the console output byte for byte, that the process
+// ended by itself, that nothing was written to standard error (where the
+// sanitizers report), and that the program wrote no file: the cell log keeps
+// its bytes and time stamp, and the empty folder it runs in holds at most the
+// snapshot asked for afterwards.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../viewer/support.h"
+
+namespace {
+
+using viewer_test::Launch;
+using viewer_test::Outcome;
+using viewer_test::Picture;
+using viewer_test::Process;
+using viewer_test::ScratchDir;
+
+const std::string kExe = PELMORIX_EXE;
+constexpr std::uint32_t kPointMagenta = 0xFF00FF;  // colour 5: plotted points and nothing else
+
+const char kInconsistent[] = "Error. Minimos y maximos inconsistentes. Un minimo no puede ser mayor que un maximo...\n";
+
+std::string g(double v) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+// The echo lines, the limits printed as the C library reads and prints them.
+std::string echo(const std::string& file, const std::vector<std::string>& limits) {
+    const auto v = [&](int i) { return g(std::atof(limits[static_cast<std::size_t>(i)].c_str())); };
+    return "Archivo skv: " + file + "\nMinimo(x)=" + v(0) + " Minimo(y)=" + v(1) + "\nMaximo(x)=" + v(2) +
+           " Maximo(y)=" + v(3) + "\n";
+}
+
+std::string file_error(const std::string& file) { return "Error. Archivo vacio o con formato erroneo: " + file + "\n"; }
+std::string dimension(int columns, int rows) {
+    return "Dimension detectada del modelo: " + std::to_string(columns) + " x " + std::to_string(rows) + "\n";
+}
+
+// What a folder holds: each entry's bytes (files) and modification time.
+struct Entry {
+    std::string bytes;
+    long long mtime_ns;
+    bool operator==(const Entry& o) const { return bytes == o.bytes && mtime_ns == o.mtime_ns; }
+};
+std::map<std::string, Entry> contents(const std::string& folder) {
+    std::map<std::string, Entry> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        struct stat st;
+        if (lstat(e.path().c_str(), &st) != 0) continue;
+        const long long mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+        out[e.path().filename().string()] =
+            Entry{S_ISREG(st.st_mode) ? viewer_test::read_file(e.path().string()) : std::string(), mtime};
+    }
+    return out;
+}
+
+std::vector<std::string> names(const std::map<std::string, Entry>& folder) {
+    std::vector<std::string> out;
+    for (const auto& [name, entry] : folder) out.push_back(name);
+    return out;
+}
+
+int count_points(const Picture& picture) {
+    int n = 0;
+    for (std::uint32_t p : picture.pixels) n += p == kPointMagenta;
+    return n;
+}
+
+// One run: the cell log in a folder of its own, the program in another,
+// empty one that only the snapshot may appear in.
+struct LogRun {
+    ScratchDir logs;
+    ScratchDir work;
+    std::string log;  // the cell log's path, as given to the program
+    Launch launch;
+
+    LogRun(const std::string& bytes, const std::vector<std::string>& limits, const std::string& keys) {
+        log = logs.write("log.skv", bytes);
+        launch.args = {log};
+        launch.args.insert(launch.args.end(), limits.begin(), limits.end());
+        launch.env["PELMORIX_DISPLAY"] = "headless";
+        launch.env["PELMORIX_SNAPSHOT"] = work.file("window.png");
+        launch.cwd = work.path();
+        launch.input = keys;
+    }
+    std::string snapshot() const { return work.file("window.png"); }
+};
+
+// The checks every case shares.
+void expect_clean_end(const Outcome& r, const std::string& what, int status, const std::string& out) {
+    EXPECT_FALSE(r.timed_out) << what << ": the process did not end";
+    EXPECT_EQ(r.status, status) << what;
+    EXPECT_EQ(r.out, out) << what;
+    EXPECT_EQ(r.err, "") << what;
+}
+
+// `window`: whether the program reached the final prompt, which writes the
+// snapshot.
+void expect_no_writes(const LogRun& run, const std::map<std::string, Entry>& logs_before, bool window, const std::string& what) {
+    EXPECT_EQ(contents(run.logs.path()), logs_before) << what << ": the cell log's folder changed";
+    const std::vector<std::string> expected = window ? std::vector<std::string>{"window.png"} : std::vector<std::string>{};
+    EXPECT_EQ(names(contents(run.work.path())), expected) << what << ": files in the working folder";
+}
+
+// A log of one first row "1 2" and then `row`, ended by a blank line: the
+// grid stays 2 x 2 (a first row of 400 values would draw a 400 x 400 grid,
+// which under the sanitizers takes half a minute), and the dimension line
+// reports how many values `row` was taken to have.
+std::string after_first_row(const std::string& row) { return "heading\n1 2\n" + row + "\n\n"; }
+
+std::string values(int count) {
+    std::string s;
+    for (int i = 0; i < count; ++i) s += (i > 0 ? " " : "") + std::to_string(i % 10);
+    return s;
+}
+
+// A line of `length` characters holding two values, "4" first and "5" last:
+// cut at 9999 characters, only the 4 is left.
+std::string two_values_apart(std::size_t length) { return "4" + std::string(length - 2, ' ') + "5"; }
+
+TEST(FaultMatrix, HostileCellLogs) {
+    const std::string nul(1, '\0');
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string printed;  // after the echo
+        bool window;          // the program reached the final prompt
+    } cases[] = {
+        // Long lines: up to 9999 characters a line is whole; beyond, the rest
+        // of the line is skipped and the next line is read as its own.
+        {"line of 9999 characters", after_first_row(two_values_apart(9999)), dimension(2, 2), true},
+        {"line of 10000 characters", after_first_row(two_values_apart(10000)), dimension(1, 2), true},
+        {"line of 100,000 characters", after_first_row(two_values_apart(100000)), dimension(1, 2), true},
+        {"line of 100,000 characters, then a row of its own",
+         "heading\n1 2\n" + two_values_apart(100000) + "\n7 8 9\n\n", dimension(3, 3), true},
+        // Long rows: the values after the 400th are ignored.
+        {"row of 400 values", after_first_row(values(400)), dimension(400, 2), true},
+        {"row of 401 values", after_first_row(values(401)), dimension(400, 2), true},
+        {"row of 5,000 values", after_first_row(values(5000)), dimension(400, 2), true},
+        // One huge line with no line end: the heading never ends.
+        {"one line of a million characters, no line end", std::string(1000000, '7'), file_error(""), false},
+        {"a heading, then a million characters with no line end", "heading\n" + values(500000), file_error(""), false},
+        {"a last row of a million characters with no line end", "heading\n1 2\n\n" + values(500000), dimension(2, 1),
+         true},
+        // A NUL ends the line as a string; 0x1A ends the file where it stands.
+        {"NUL in the middle of a row", "heading\n1 2\n3" + nul + " 4 5\n\n", dimension(1, 2), true},
+        {"NUL in the middle of the heading", "head" + nul + "ing\n1 2\n\n", dimension(2, 1), true},
+        {"0x1A in the middle of a row", "heading\n1 2\n3 4\x1A 5\n\n6\n", "", true},
+        {"0x1A in the middle of the second line", "heading\n1 2\x1A" "3\n\n", file_error(""), false},
+        // A carriage return alone ends no line, and belongs to none.
+        {"lines ended by CR alone", "heading\r1 2\r3 4\r", file_error(""), false},
+        {"CR alone inside a row", "heading\n1\r2 3\n\n", dimension(2, 1), true},
+        // Blank lines.
+        {"10,000 blank lines after a row", "heading\n1 2\n" + std::string(10000, '\n'), dimension(2, 1), true},
+        {"10,000 blank lines after the heading", "heading\n" + std::string(10000, '\n'), file_error(""), false},
+        {"a second line of 40,000 blanks and no line end", "heading\n" + std::string(40000, ' '), file_error(""), false},
+        {"10,000 lines of blanks, each ended", [] {
+             std::string s = "heading\n";
+             for (int i = 0; i < 10000; ++i) s += "   \n";
+             return s;
+         }(),
+         dimension(0, 1), true},
+        // Numbers a double cannot hold, and the odd forms atof reads.
+        {"numbers beyond range and odd forms", "heading\n1e400 -1e400 nan inf 0x1p3 +5 5e\n-inf -nan 1e-400 .5 5. 0x -\n\n",
+         dimension(7, 2), true},
+    };
+    const std::vector<std::string> limits = {"0", "0", "1", "1"};
+    for (const Case& c : cases) {
+        LogRun run(c.bytes, limits, "x");
+        const auto before = contents(run.logs.path());
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        // The error line names the file as given.
+        const std::string printed = c.printed == file_error("") ? file_error(run.log) : c.printed;
+        expect_clean_end(r, c.what, 0, echo(run.log, limits) + printed);
+        expect_no_writes(run, before, c.window, c.what);
+    }
+}
+
+TEST(FaultMatrix, LimitsWithZeroTinyAndHugeSpans) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> limits;
+        std::string rows;  // two rows of two values each, one block
+        bool points;       // whether any point lands inside the plot
+    } cases[] = {
+        // No span: every point half-way across its box along that axis.
+        {"zero spans at 0", {"0", "0", "0", "0"}, "0 0\n5 -5\n", true},
+        {"zero spans elsewhere, values off the limits", {"5", "-3", "5", "-3"}, "1e300 -1e300\nnan 7\n", true},
+        {"zero time span only", {"2", "0", "2", "1"}, "0.5 0.25\n0.75 1\n", true},
+        {"zero value span only", {"0", "7", "1", "7"}, "1 2\n3 4\n", true},
+        // Spans of 1e-300 and 1e300, values inside them.
+        {"span of 1e-300", {"0", "0", "1e-300", "1e-300"}, "5e-301 2.5e-301\n1e-300 0\n", true},
+        {"a value span of one unit in the last place", {"0", "1", "1", "1.0000000000000002"},
+         "1 1.0000000000000002\n1 1\n", true},
+        {"span of 1e300", {"0", "0", "1e300", "1e300"}, "5e299 1e299\n2.5e299 9e299\n", true},
+        {"span of 2e300 across 0", {"-1e300", "-1e300", "1e300", "1e300"}, "0 1e299\n-5e299 5e299\n", true},
+        // A span a double cannot hold (1e308 - -1e308 overflows).
+        {"span beyond a double", {"-1e308", "-1e308", "1e308", "1e308"}, "0 1e307\n-5e307 5e307\n", true},
+        // Values far outside a tiny span: every point is clipped away.
+        {"values 1e300 spans away", {"0", "0", "1e-300", "1e-300"}, "1 2\n-1 -2\n", false},
+        // Infinite limits on both sides give infinity over infinity: no
+        // point has a position.
+        {"infinite limits", {"-inf", "-inf", "inf", "inf"}, "1 2\n3 4\n", false},
+        {"the smallest subnormal span", {"0", "0", "4.9e-324", "4.9e-324"}, "0 4.9e-324\n0 0\n", true},
+    };
+    for (const Case& c : cases) {
+        LogRun run("heading\n" + c.rows + "\n", c.limits, "x");
+        const auto before = contents(run.logs.path());
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        expect_clean_end(r, c.what, 0, echo(run.log, c.limits) + dimension(2, 2));
+        expect_no_writes(run, before, true, c.what);
+        Picture picture;
+        ASSERT_TRUE(viewer_test::read_png(run.snapshot(), &picture)) << c.what;
+        EXPECT_EQ(count_points(picture) > 0, c.points) << c.what;
+    }
+}
+
+TEST(FaultMatrix, InconsistentLimitsOpenNothing) {
+    const struct {
+        const char* what;
+        std::vector<std::string> limits;
+    } cases[] = {
+        {"x minimum a hair above its maximum", {"1e-300", "0", "0", "1"}},
+        {"y minimum infinite", {"0", "inf", "1", "1e308"}},
+        {"x maximum minus infinity", {"0", "0", "-inf", "1"}},
+    };
+    for (const auto& c : cases) {
+        LogRun run("heading\n1 2\n\n", c.limits, "x");
+        const auto before = contents(run.logs.path());
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        expect_clean_end(r, c.what, 0, echo(run.log, c.limits) + kInconsistent);
+        expect_no_writes(run, before, false, c.what);
+    }
+}
+
+TEST(FaultMatrix, AFolderIsNoCellLog) {
+    ScratchDir work;
+    ScratchDir logs;
+    const std::string folder = logs.file("folder.skv");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    Launch launch;
+    launch.args = {folder, "0", "0", "1", "1"};
+    launch.env["PELMORIX_DISPLAY"] = "headless";
+    launch.env["PELMORIX_SNAPSHOT"] = work.file("window.png");
+    launch.cwd = work.path();
+    launch.input = "x";
+    const Outcome r = viewer_test::run(kExe, launch);
+    expect_clean_end(r, "folder", 0, echo(folder, {"0", "0", "1", "1"}) + file_error(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(work.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+TEST(FaultMatrix, AnUnreadableFileIsReportedLikeAMissingOne) {
+    LogRun run("heading\n1 2\n\n", {"0", "0", "1", "1"}, "x");
+    ASSERT_EQ(chmod(run.log.c_str(), 0), 0);
+    // A user who may read any file (root, as tests often run in containers)
+    // still reads it: the case cannot be made, so it is not run.
+    const int probe = open(run.log.c_str(), O_RDONLY);
+    if (probe >= 0) {
+        close(probe);
+        GTEST_SKIP() << "mode 000 does not stop this user reading the file (running as root?)";
+    }
+    const auto before = contents(run.logs.path());
+    const Outcome r = viewer_test::run(kExe, run.launch);
+    expect_clean_end(r, "unreadable", 0, echo(run.log, {"0", "0", "1", "1"}) + file_error(run.log));
+    expect_no_writes(run, before, false, "unreadable");
+}
+
+// A FIFO in a scratch folder; the test holds its writing end.
+class Fifo {
+public:
+    explicit Fifo(const std::string& path) : path_(path) { made_ = mkfifo(path.c_str(), 0600) == 0; }
+    ~Fifo() { close_writer(); }
+    Fifo(const Fifo&) = delete;
+    Fifo& operator=(const Fifo&) = delete;
+    bool made() const { return made_; }
+    const std::string& path() const { return path_; }
+    // Blocks until the reader has opened its end.
+    bool open_writer() {
+        fd_ = open(path_.c_str(), O_WRONLY);
+        return fd_ >= 0;
+    }
+    bool write_all(const std::string& bytes) {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    void close_writer() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    std::string path_;
+    bool made_ = false;
+    int fd_ = -1;
+};
+
+// Whether process `pid` is blocked in a read of the file at `path`: then it
+// has taken everything written so far and waits for more. Read from the
+// process's current system call and its open descriptors.
+bool blocked_reading(pid_t pid, const std::string& path) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    std::string fd_hex;
+    if (!(in >> number >> fd_hex) || number != 0) return false;  // 0: read
+    const long fd = std::strtol(fd_hex.c_str(), nullptr, 16);
+    std::error_code error;
+    const auto target =
+        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd), error);
+    return !error && target == path;
+}
+
+TEST(FaultMatrix, ALogThatGrowsOrEndsWhileBeingRead) {
+    struct Case {
+        const char* what;
+        std::string first;   // written, then the program is let read all of it
+        std::string second;  // written afterwards, before the writer closes
+        std::string printed;
+    } cases[] = {
+        // More rows arrive after the reader has taken the first ones (and
+        // waits): they belong to the same block.
+        {"rows arrive later", "heading\n1 2\n3 4\n", "5 6\n\n", dimension(2, 3)},
+        {"the line end arrives later", "heading\n1 2\n3 4", "\n\n", dimension(2, 2)},
+        {"the second line arrives later", "heading\n", "1 2 3\n\n", dimension(3, 1)},
+        // The writer stops in the middle of a row: the file ends there.
+        {"ends in the middle of a row", "heading\n1 2\n3 4\n5 6", "", ""},
+        {"ends after the heading", "heading\n", "", file_error("")},
+    };
+    for (const Case& c : cases) {
+        ScratchDir logs;
+        ScratchDir work;
+        Fifo fifo(logs.file("log.skv"));
+        ASSERT_TRUE(fifo.made());
+        Launch launch;
+        launch.args = {fifo.path(), "0", "0", "1", "10"};
+        launch.env["PELMORIX_DISPLAY"] = "headless";
+        launch.env["PELMORIX_SNAPSHOT"] = work.file("window.png");
+        launch.cwd = work.path();
+        launch.input = "x";
+        Process p(kExe, launch);
+        ASSERT_TRUE(p.started());
+        ASSERT_TRUE(fifo.open_writer()) << c.what;
+        ASSERT_TRUE(fifo.write_all(c.first)) << c.what;
+        // The program has read the first part and waits for more (when the
+        // system shows its calls; otherwise the parts may run together,
+        // which the outcome must not depend on either).
+        viewer_test::wait_until([&] { return !p.running() || blocked_reading(p.pid(), fifo.path()); },
+                                std::chrono::seconds(10));
+        EXPECT_TRUE(fifo.write_all(c.second)) << c.what;
+        fifo.close_writer();
+        const Outcome r = p.finish();
+        const std::string printed = c.printed == file_error("") ? file_error(fifo.path()) : c.printed;
+        const bool window = c.printed != file_error("");
+        expect_clean_end(r, c.what, 0, echo(fifo.path(), {"0", "0", "1", "10"}) + printed);
+        const std::vector<std::string> expected = window ? std::vector<std::string>{"window.png"} : std::vector<std::string>{};
+        EXPECT_EQ(names(contents(work.path())), expected) << c.what;
+    }
+}
+
+TEST(FaultMatrix, ALogCutShortWhileBeingRead) {
+    // A long log, cut to a few bytes once its first block has been reported:
+    // wherever the reader is, it meets the end and finishes the run. (The
+    // cut may also come after the reader has finished; the outcome is the
+    // same.)
+    std::string bytes = "heading\n";
+    while (bytes.size() < 40u * 1000 * 1000) bytes += "1 2 3\n4 5 6\n7 8 9\n\n";
+    LogRun run(bytes, {"0", "0", "100", "10"}, "x");
+    Process p(kExe, run.launch);
+    ASSERT_TRUE(p.started());
+    const std::string head = echo(run.log, {"0", "0", "100", "10"}) + dimension(3, 3);
+    EXPECT_TRUE(viewer_test::wait_until([&] { return p.output_so_far() == head || !p.running(); },
+                                        std::chrono::seconds(20)));
+    ASSERT_EQ(truncate(run.log.c_str(), 20), 0);
+    const Outcome r = p.finish(std::chrono::seconds(120));
+    expect_clean_end(r, "cut short", 0, head);
+    EXPECT_EQ(names(contents(run.work.path())), std::vector<std::string>{"window.png"});
+}
+
+TEST(FaultMatrix, StandardInputThatEndsOrIsMissing) {
+    const std::string log = "heading\n1 2\n3 4\n\n";
+    const std::string printed = dimension(2, 2);
+    // Closed by the writer once the program waits at the final prompt (the
+    // snapshot is written just before it waits): as the window closed.
+    {
+        LogRun run(log, {"0", "0", "1", "1"}, "");
+        Fifo keys(run.logs.file("keys"));
+        ASSERT_TRUE(keys.made());
+        run.launch.input_path = keys.path();
+        const auto before = contents(run.logs.path());
+        Process p(kExe, run.launch);
+        ASSERT_TRUE(keys.open_writer());
+        EXPECT_TRUE(viewer_test::wait_until([&] { return viewer_test::file_exists(run.snapshot()) || !p.running(); },
+                                            std::chrono::seconds(20)));
+        keys.close_writer();
+        const Outcome r = p.finish();
+        expect_clean_end(r, "closed at the final prompt", 1, echo(run.log, {"0", "0", "1", "1"}) + printed);
+        expect_no_writes(run, before, true, "closed at the final prompt");
+    }
+    struct Case {
+        const char* what;
+        std::string log;
+        bool no_input;  // descriptor 0 closed; otherwise standard input is empty
+    } cases[] = {
+        {"empty from the start", log, false},
+        {"no standard input at all", log, true},
+        // With descriptor 0 free, the cell log is opened as descriptor 0;
+        // its bytes past the 0x1A (and past the reader's first fetch) must
+        // not be taken for typed keys.
+        {"no standard input, and a log with bytes after its end", log + "\x1A" + std::string(200000, 'a'), true},
+    };
+    for (const Case& c : cases) {
+        LogRun run(c.log, {"0", "0", "1", "1"}, "");
+        run.launch.no_input = c.no_input;
+        const auto before = contents(run.logs.path());
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        expect_clean_end(r, c.what, 1, echo(run.log, {"0", "0", "1", "1"}) + printed);
+        expect_no_writes(run, before, true, c.what);
+    }
+}
+
+TEST(FaultMatrix, ThreeHundredKeysTypedDuringTheRun) {
+    const std::string esc = "\x1B";
+    const std::string nul(1, '\0');
+    struct Case {
+        const char* what;
+        std::string keys;
+        int status;
+    } cases[] = {
+        // Only the first key counts, however many follow it.
+        {"Esc, then 299 letters", esc + std::string(299, 'a'), 1},
+        {"a letter, then 299 Esc", "a" + std::string(299, '\x1B'), 0},
+        {"299 letters, then Esc", std::string(299, 'a') + esc, 0},
+        {"300 Esc", std::string(300, '\x1B'), 1},
+        // A 0 takes the next key with it, Esc included.
+        {"0, Esc, then 298 letters", nul + esc + std::string(298, 'a'), 0},
+        {"300 zero bytes", std::string(300, '\0'), 0},
+        {"a thousand keys, Esc first", esc + std::string(999, 'b'), 1},
+    };
+    for (const Case& c : cases) {
+        // Keys typed before the prompt reach the program together, when it
+        // first waits: the headless display takes them all at once.
+        LogRun run("heading\n1 2\n3 4\n\n", {"0", "0", "1", "1"}, c.keys);
+        const auto before = contents(run.logs.path());
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        expect_clean_end(r, c.what, c.status, echo(run.log, {"0", "0", "1", "1"}) + dimension(2, 2));
+        expect_no_writes(run, before, true, c.what);
+    }
+}
+
+}  // namespace

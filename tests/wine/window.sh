@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# The Windows program in a real Wine window on the virtual X server that
+# with-xvfb.sh provides: a bundled example plotted to the final prompt, the
+# picture of the window's client area there compared with the native
+# headless snapshot of the same run, then the prompt answered by a key
+# typed with xdotool: a letter ends the run with status 0, Esc with 1; and
+# the window's close button there ends it with 1, as Esc does.
+#
+# The two pictures must be equal pixel for pixel except inside the two text
+# rectangles (title and status message), since the hosts draw text in
+# different faces. The rectangles come from the screen layout: centred on
+# x = 319, 8 pixels a character, h rows high (h, the text height, is read
+# from the frame), the title's top at y = 2, the message's at y = 479 - h - 2.
+# Inside them the text's bounding rows must be the same and its bounding
+# columns within one pixel, the most by which the two faces' side bearings
+# differ; and the text must be white, colour 15.
+# Arguments: the native program, the Windows program, the examples folder,
+# the tool that presses a window's close button.
+here=$(dirname "$0")
+source "$here/common.sh"
+native=$1
+windows=$2
+examples=$3
+send_close=$4
+: "${DISPLAY:?run this inside with-xvfb.sh}"
+for tool in xdotool xwininfo import convert compare; do
+  command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"
+done
+stop_wine
+cd "$work"
+
+readonly width=640 height=480
+readonly max_x=$((width - 1)) max_y=$((height - 1))
+readonly prompt="Esc aborta o presione una tecla..."
+text_height=none  # h, read from the native picture
+
+# text_box TEXT TOP: "left top right bottom" of TEXT's cells, centred on X / 2.
+text_box() {
+  local n=${#1}
+  echo "$((max_x / 2 - 4 * n)) $2 $((max_x / 2 + 4 * n - 1)) $(($2 + text_height - 1))"
+}
+
+# text_height_of PICTURE: h, found from the frame. Column 0 is lit from row
+# h + 4 down, so its first lit row gives h; "none" when it has no frame.
+text_height_of() {
+  convert "$1" -crop 1x41+0+0 +repage -depth 8 txt:- |
+    awk -F '[,:]' '/^[0-9]/ && !/#000000/ { print $2 - 4; found = 1; exit } END { if (!found) print "none" }'
+}
+
+# ink_box PICTURE LEFT TOP RIGHT BOTTOM: "left top right bottom" of the
+# pixels that are not background inside the rectangle, or "none".
+ink_box() {
+  local w=$(($4 - $2 + 1)) h=$(($5 - $3 + 1))
+  # A black border first, so the trim always measures against background.
+  local g
+  g=$(convert "$1" -crop "${w}x${h}+$2+$3" +repage -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
+  local bw bh bx by
+  IFS='x+' read -r bw bh bx by <<<"$g"
+  if [ "$bw" -eq 0 ] || [ "$bh" -eq 0 ]; then
+    echo none
+    return
+  fi
+  echo "$(($2 + bx - 1)) $(($3 + by - 1)) $(($2 + bx - 1 + bw - 1)) $(($3 + by - 1 + bh - 1))"
+}
+
+# colour_count PICTURE RRGGBB: how many pixels have that colour.
+colour_count() {
+  convert "$1" -format %c histogram:info: |
+    awk -v c="#$2" '{ for (i = 2; i <= NF; i++) if (toupper($i) == c) { sub(":", "", $1); n = $1 } } END { print n + 0 }'
+}
+
+# compare_pictures WINE NATIVE TITLE: empty output when the pictures agree,
+# else what differs.
+compare_pictures() {
+  local wine_png=$1 native_png=$2 title=$3
+  local wine_h
+  wine_h=$(text_height_of "$wine_png")
+  if [ "$wine_h" != "$text_height" ]; then
+    # The whole layout hangs on h: nothing else can agree.
+    echo "the text is $wine_h rows high under Wine, $text_height natively (is the face standing in for Console there?)"
+    return
+  fi
+  local boxes=("$(text_box "$title" 2)" "$(text_box "$prompt" $((max_y - text_height - 2)))")
+  local draw="" box
+  local r
+  for box in "${boxes[@]}"; do
+    read -r -a r <<<"$box"
+    draw+="rectangle ${r[0]},${r[1]} ${r[2]},${r[3]} "
+  done
+  convert "$wine_png" -fill black -draw "$draw" masked-wine.png
+  convert "$native_png" -fill black -draw "$draw" masked-native.png
+  local differing
+  differing=$(compare -metric AE masked-wine.png masked-native.png null: 2>&1 || true)
+  if [ "$differing" != 0 ]; then
+    compare masked-wine.png masked-native.png -compose src -highlight-color red diff.png 2>/dev/null || true
+    echo "$differing pixels differ outside the text, within $(convert diff.png -format %@ info: 2>/dev/null || true)"
+    return
+  fi
+  for box in "${boxes[@]}"; do
+    read -r -a r <<<"$box"
+    local ink_wine ink_native
+    ink_wine=$(ink_box "$wine_png" "${r[@]}")
+    ink_native=$(ink_box "$native_png" "${r[@]}")
+    if [ "$ink_native" = none ] || [ "$ink_wine" = none ]; then
+      echo "no text in $box: Wine $ink_wine, native $ink_native"
+      return
+    fi
+    local wl wt wr wb nl nt nr nb
+    read -r wl wt wr wb <<<"$ink_wine"
+    read -r nl nt nr nb <<<"$ink_native"
+    if [ "$wt" != "$nt" ] || [ "$wb" != "$nb" ] || [ $((wl - nl)) -gt 1 ] || [ $((nl - wl)) -gt 1 ] ||
+       [ $((wr - nr)) -gt 1 ] || [ $((nr - wr)) -gt 1 ]; then
+      echo "text bounds in $box differ: Wine $ink_wine, native $ink_native"
+      return
+    fi
+    # Colour 15 is the text's colour on both.
+    local region
+    region=$(convert "$wine_png" -crop "$((r[2] - r[0] + 1))x$((r[3] - r[1] + 1))+${r[0]}+${r[1]}" +repage png:- |
+      colour_count png:- FFFFFF)
+    [ "$region" -gt 0 ] || { echo "no white text in $box under Wine"; return; }
+  done
+}
+
+# client_geometry WINDOW: "+X+Y" of the client area inside the X window.
+client_geometry() {
+  local info w h
+  info=$(xwininfo -id "$1")
+  w=$(awk '/^ *Width:/ { print $2 }' <<<"$info")
+  h=$(awk '/^ *Height:/ { print $2 }' <<<"$info")
+  if [ "$w" = $width ] && [ "$h" = $height ]; then
+    # Wine leaves the frame and caption to the window manager: the X
+    # window is the client area.
+    echo "+0+0"
+  elif [ "$w" = $((width + 8)) ] && [ "$h" = $((height + 27)) ]; then
+    # Wine draws the frame itself: 4-pixel borders and a 19-pixel caption.
+    echo "+4+23"
+  else
+    echo "the window is ${w}x${h}, not a ${width}x${height} client area" >&2
+    echo none
+  fi
+}
+
+# run_example LOG MINX MINY MAXX MAXY KEY: one run natively and one under
+# Wine, ended at the prompt with KEY (an xdotool key name) or, for "close",
+# with the close button.
+run_example() {
+  local log=$1 key=$6
+  shift
+  local limits=("$1" "$2" "$3" "$4")
+  local name=${log%.skv}-$key
+  # Natively the keys come on standard input; its end closes the window.
+  local key_byte=a expected_status=0
+  if [ "$key" = Escape ]; then key_byte=$'\033' expected_status=1; fi
+  if [ "$key" = close ]; then key_byte="" expected_status=1; fi
+  cp "$examples/$log" .
+
+  # The reference: the native program, headless, answered from stdin.
+  local native_status=0
+  printf '%s' "$key_byte" | PELMORIX_DISPLAY=headless PELMORIX_SNAPSHOT="$work/$name.native.png" \
+    "$native" "$log" "${limits[@]}" >"$name.native.out" 2>"$name.native.err" || native_status=$?
+  [ "$native_status" = "$expected_status" ] || fail "$name: native status $native_status"
+  [ -s "$name.native.png" ] || fail "$name: no native snapshot"
+  text_height=$(text_height_of "$name.native.png")
+  [ "$text_height" != none ] || fail "$name: no frame in the native picture"
+  [ "$(colour_count "$name.native.png" FF00FF)" -gt 1000 ] || fail "$name: the native picture shows no plot"
+
+  local started=$SECONDS
+  wine "$windows" "$log" "${limits[@]}" >"$name.wine.raw" 2>"$name.wine.err" </dev/null &
+  local pid=$!
+  local window
+  window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
+  [ -n "$window" ] || { cat "$name.wine.err"; fail "$name: no window appeared under Wine"; }
+  local offset
+  offset=$(client_geometry "$window")
+  [ "$offset" != none ] || fail "$name: no client area of ${width}x${height}"
+
+  # The picture is complete when the program waits at the prompt; until
+  # then it is still being drawn, so keep looking for a while.
+  local verdict="never looked" deadline=$((SECONDS + 60))
+  while [ $SECONDS -lt $deadline ]; do
+    kill -0 "$pid" 2>/dev/null || fail "$name: the program ended before the prompt: $(cat "$name.wine.err")"
+    if import -window "$window" "$name.shot.png" 2>/dev/null &&
+       convert "$name.shot.png" -crop "${width}x${height}${offset}" +repage "$name.wine.png"; then
+      verdict=$(compare_pictures "$name.wine.png" "$name.native.png" "$log")
+      [ -z "$verdict" ] && break
+    fi
+    sleep 0.5
+  done
+  [ -z "$verdict" ] || fail "$name: the window's picture at the prompt is not the native one: $verdict"
+  echo "$name: picture at the prompt agrees after $((SECONDS - started)) s"
+
+  if [ "$key" = close ]; then
+    "$send_close" "$window" || fail "$name: the close button could not be pressed"
+  else
+    # xdotool's status is not looked at: the window may go between the
+    # key's press and its release.
+    xdotool key --window "$window" "$key" >/dev/null 2>&1 || true
+  fi
+  local ended=0
+  for _ in $(seq 1 200); do
+    kill -0 "$pid" 2>/dev/null || { ended=1; break; }
+    sleep 0.1
+  done
+  [ "$ended" = 1 ] || fail "$name: the program did not end after $key"
+  local wine_status=0
+  wait "$pid" || wine_status=$?
+  [ "$wine_status" = "$expected_status" ] || fail "$name: status $wine_status under Wine after $key, not $expected_status"
+  crlf_to_lf <"$name.wine.raw" >"$name.wine.out"
+  if ! cmp -s "$name.native.out" "$name.wine.out"; then
+    show_difference "$name.native.out" "$name.wine.out"
+    fail "$name: console output differs from the native run's (< native, > Wine)"
+  fi
+  grep -Eqx 'Dimension detectada del modelo: [0-9]+ x [0-9]+' "$name.wine.out" || fail "$name: no dimension line"
+  echo "$name: status $wine_status and console output as natively"
+}
+
+run_example brusselator.skv 0 0 10 4.5 a
+run_example gray-scott.skv 0 0 6.25 0.6 Escape
+run_example diffusion.skv 0 0 7.5 1 close
