@@ -18,6 +18,8 @@
 
 #include <platform_testing.h>
 
+#include "viewer.h"
+
 // viewer/main.cpp's main, compiled under this name for the fuzz targets.
 int pelmorix_main(int argc, char* argv[]);
 
@@ -83,6 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // One key that is neither Esc nor 0: the run must end by returning.
     drain_keys();
     if (write(key_pipe[1], "x", 1) != 1) std::abort();
+
+    // The viewer's program-wide values as a fresh process has them: a log
+    // whose first row has no values must not find a grid sized by the last.
+    grid_columns = 0;
+    grid_rows = 0;
+    plot_width = 0;
+    plot_height = 0;
+    point_color = 0;
 
     std::vector<std::string> args = {"pelmorix", log_path};
     for (const std::string& limit : limits_of(data, size)) args.push_back(limit);

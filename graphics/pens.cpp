@@ -127,9 +127,12 @@ void move_to(int x, int y) {
 }
 
 void put_pixel(int x, int y, int color) {
+    // The plot loop's every point: the output rule is read off the one
+    // context fetched here rather than fetched again for each test.
     const GraphicsContext& g = graphics_context();
-    if (output_to_page()) SetPixel(g.page_dc, x, y, palette_color(color));
-    if (output_to_screen()) SetPixel(g.screen_dc, x, y, palette_color(color));
+    const COLORREF c = palette_color(color);
+    if (always_to_page != 0 || g.visual_page != g.active_page) SetPixel(g.page_dc, x, y, c);
+    if (g.visual_page == g.active_page) SetPixel(g.screen_dc, x, y, c);
 }
 
 void draw_poly(int count, const PointRecord* points) {

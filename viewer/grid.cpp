@@ -98,8 +98,10 @@ std::uint64_t bits_of(double v) {
     return b;
 }
 
+ColumnCoordinates kept_columns;
+
 const Coordinate* columns_at(double time, int count) {
-    static ColumnCoordinates kept;
+    ColumnCoordinates& kept = kept_columns;
     if (kept.filled == 0 || kept.time_bits != bits_of(time) || kept.low_bits != bits_of(minimox) ||
         kept.high_bits != bits_of(maximox) || kept.plot_width != plot_width || kept.grid_columns != grid_columns) {
         kept.time_bits = bits_of(time);

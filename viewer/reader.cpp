@@ -1,13 +1,29 @@
 // The cell log reader and the plot loop: the file is read a chunk at a time
 // and a line at a time, each line used where it lies in the chunk (or in one
-// fixed buffer when it must be put together), and every value is drawn as
-// soon as it is converted, so memory stays the same however long the log is.
+// fixed buffer when it must be put together), and the rows are drawn in
+// order as they are converted, so memory stays the same however long the
+// log is. Reading and converting take one thread, drawing another, where
+// the library has threads.
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
 #include "graphics.h"
 #include "viewer.h"
+
+// The rows are read on a second thread where the C++ library has threads
+// (a mingw compiler of the win32 thread model has none).
+#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
+#define PELMORIX_READER_THREAD 0
+#else
+#define PELMORIX_READER_THREAD 1
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#endif
 
 namespace {
 
@@ -145,20 +161,7 @@ void read_line(CellLogStream& stream, char* line) {
     }
 }
 
-int split_row(const LineView& line, double* values) {
-    int count = 0;
-    const char* p = line.text;
-    const char* const end = line.text + line.length;
-    while (count < kMaxRowValues) {
-        while (p != end && *p == ' ') ++p;
-        if (p == end) break;
-        // Each token is converted on its own, as if cut out of the line: a
-        // tab or other white space after it must not lead into the next one.
-        p = convert_token(p, end, &values[count++]);
-    }
-    return count;
-}
-
+// split_row itself lies with the number conversion, which it is the loop of.
 int split_row(const char* line, double* values) { return split_row(LineView{line, std::strlen(line)}, values); }
 
 bool is_blank_line(const LineView& line) {
@@ -170,10 +173,203 @@ bool is_blank_line(const LineView& line) {
 
 bool is_blank_line(const char* line) { return is_blank_line(LineView{line, std::strlen(line)}); }
 
+namespace {
+
+// One row of the log as the plot loop takes it: how many values it holds,
+// where it lies (its row in its time block, the block's time), whether the
+// line after it was blank (its block ends with it) and whether the reads
+// after it met the end of the file (the loop ends there).
+struct RowRecord {
+    int count;
+    int row_index;
+    double block_time;
+    bool block_ends;
+    bool file_ends;
+    int rows_in_block;  // when the block ends: its rows, as the dimension line gives them
+};
+
+// The reading half of the plot loop: the reads and splits the loop makes,
+// in its order, and the count of rows and blocks, drawing nothing. Starts
+// at the log's first row, which has already been read.
+class RowSource {
+public:
+    RowSource(CellLogStream& stream, char* line_buffer, LineView first_row)
+        : stream_(stream), line_buffer_(line_buffer), line_(first_row) {}
+
+    // The next row, its values into `values` (room for kMaxRowValues). Not
+    // to be called again after a row that ends the file.
+    RowRecord next(double* values) {
+        RowRecord row;
+        row.count = split_row(line_, values);
+        row.row_index = row_index_;
+        row.block_time = block_time_;
+        line_ = read_line_view(stream_, line_buffer_);
+        // Rows far beyond the grid are all clipped alike; stopping the count
+        // keeps a block of more than INT_MAX rows from overflowing it.
+        if (row_index_ < INT_MAX) ++row_index_;
+        row.block_ends = is_blank_line(line_);
+        row.rows_in_block = row_index_;
+        if (row.block_ends) {
+            // The line after the blank one is the next block's first row,
+            // taken as a row even if it is blank too.
+            line_ = read_line_view(stream_, line_buffer_);
+            block_time_ += 0.025;  // a running sum, not a multiple
+            row_index_ = 0;
+        }
+        row.file_ends = stream_.end_reached;
+        return row;
+    }
+
+private:
+    CellLogStream& stream_;
+    char* line_buffer_;
+    LineView line_;
+    int row_index_ = 0;
+    double block_time_ = 0;
+};
+
+// The drawing half of the plot loop: the first row with its grid, every
+// row's points, and the dimension line when the first block ends.
+void plot_row(const RowRecord& row, const double* values) {
+    if (row.block_time == 0 && row.row_index == 0) {
+        // The first row of the log: each column's grid lines, then its point.
+        for (int c = 0; c < row.count; ++c) {
+            draw_grid_column(c, row.count);
+            plot_cell_value(c, row.row_index, row.block_time, values[c]);
+        }
+    } else {
+        plot_cell_row(row.row_index, row.block_time, values, row.count);
+    }
+    if (row.block_ends) {
+        if (row.block_time == 0) std::printf("Dimension detectada del modelo: %d x %d\n", row.count, row.rows_in_block);
+        std::fflush(stdout);
+    }
+}
+
+void plot_rows_in_turn(RowSource& source) {
+    double values[kMaxRowValues];
+    for (;;) {
+        const RowRecord row = source.next(values);
+        plot_row(row, values);
+        if (row.file_ends) return;
+    }
+}
+
+#if PELMORIX_READER_THREAD
+
+// Rows on their way from the reading thread to the drawing one, in batches
+// so that the two meet rarely. Three batches: one being filled, one being
+// drawn, one ready in between; their memory is all there is, however long
+// the log.
+class RowPipe {
+public:
+    static constexpr int kBatchRows = 1024;
+    static constexpr int kBatchValues = 16384;
+    static constexpr int kBatches = 3;
+
+    struct Batch {
+        int rows = 0;
+        int values_used = 0;
+        RowRecord records[kBatchRows];
+        double values[kBatchValues];  // the rows' values, one row after another
+    };
+
+    RowPipe() : batches_(new Batch[kBatches]) {
+        for (int i = 0; i < kBatches; ++i) empty_[i] = &batches_[i];
+        empty_count_ = kBatches;
+    }
+
+    Batch* take_empty() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return empty_count_ > 0; });
+        return empty_[--empty_count_];
+    }
+    void give_empty(Batch* batch) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            empty_[empty_count_++] = batch;
+        }
+        changed_.notify_all();
+    }
+    Batch* take_full() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return full_count_ > 0; });
+        Batch* batch = full_[full_first_];
+        full_first_ = (full_first_ + 1) % kBatches;
+        --full_count_;
+        return batch;
+    }
+    void give_full(Batch* batch) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            full_[(full_first_ + full_count_) % kBatches] = batch;
+            ++full_count_;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    std::unique_ptr<Batch[]> batches_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Batch* empty_[kBatches] = {};
+    int empty_count_ = 0;
+    Batch* full_[kBatches] = {};  // a queue: drawn in the order filled
+    int full_first_ = 0;
+    int full_count_ = 0;
+};
+
+void read_rows_into(RowSource& source, RowPipe& pipe) {
+    for (;;) {
+        RowPipe::Batch* batch = pipe.take_empty();
+        batch->rows = 0;
+        batch->values_used = 0;
+        bool ended = false;
+        while (!ended && batch->rows < RowPipe::kBatchRows &&
+               batch->values_used + kMaxRowValues <= RowPipe::kBatchValues) {
+            const RowRecord row = source.next(batch->values + batch->values_used);
+            batch->records[batch->rows++] = row;
+            batch->values_used += row.count;
+            ended = row.file_ends;
+        }
+        pipe.give_full(batch);
+        if (ended) return;
+    }
+}
+
+// Reading and converting on a thread of its own while this one draws: the
+// rows reach the plotter in the same order, with the same values, as when
+// each is read just before it is drawn. False when no thread could be
+// started; nothing has been read then.
+bool plot_rows_alongside_reading(RowSource& source) {
+    RowPipe pipe;
+    std::thread reader;
+    try {
+        reader = std::thread(read_rows_into, std::ref(source), std::ref(pipe));
+    } catch (const std::system_error&) {
+        return false;
+    }
+    for (bool ended = false; !ended;) {
+        RowPipe::Batch* batch = pipe.take_full();
+        const double* values = batch->values;
+        for (int i = 0; i < batch->rows; ++i) {
+            plot_row(batch->records[i], values);
+            values += batch->records[i].count;
+            ended = batch->records[i].file_ends;
+        }
+        pipe.give_empty(batch);
+    }
+    reader.join();
+    return true;
+}
+
+#endif  // PELMORIX_READER_THREAD
+
+}  // namespace
+
 int read_cell_log(const char* file_name) {
     CellLogStream stream;
     char line_buffer[kLineBufferSize];
-    double row_values[kMaxRowValues];
 
     open_cell_log(stream, file_name);
     (void)read_line_view(stream, line_buffer);  // the heading, ignored
@@ -182,49 +378,26 @@ int read_cell_log(const char* file_name) {
         close_cell_log(stream);
         return 0;
     }
-    LineView line = read_line_view(stream, line_buffer);
+    const LineView first_row = read_line_view(stream, line_buffer);
     // A file that could not be opened arrives at the length test with an
     // empty line, since its reads never reach an end.
-    if (stream.end_reached || line.length == 0) {
+    if (stream.end_reached || first_row.length == 0) {
         print_file_error(file_name);
         close_cell_log(stream);
         return 0;
     }
-
-    int row_index = 0;
-    double block_time = 0;
-    int value_count = 0;
 
     start_graphics();
     draw_title_bar(file_name);
     draw_status_bar("ESC Aborta");
     measure_plot_area();
 
-    do {
-        value_count = split_row(line, row_values);
-        if (block_time == 0 && row_index == 0) {
-            // The first row of the log: each column's grid lines, then its point.
-            for (int c = 0; c < value_count; ++c) {
-                draw_grid_column(c, value_count);
-                plot_cell_value(c, row_index, block_time, row_values[c]);
-            }
-        } else {
-            plot_cell_row(row_index, block_time, row_values, value_count);
-        }
-        line = read_line_view(stream, line_buffer);
-        // Rows far beyond the grid are all clipped alike; stopping the count
-        // keeps a block of more than INT_MAX rows from overflowing it.
-        if (row_index < INT_MAX) ++row_index;
-        if (is_blank_line(line)) {
-            // The block ends; the next line is the next block's first row,
-            // taken as a row even if it is blank too.
-            line = read_line_view(stream, line_buffer);
-            if (block_time == 0) std::printf("Dimension detectada del modelo: %d x %d\n", value_count, row_index);
-            std::fflush(stdout);
-            block_time += 0.025;  // a running sum, not a multiple
-            row_index = 0;
-        }
-    } while (!stream.end_reached);
+    RowSource source(stream, line_buffer, first_row);
+#if PELMORIX_READER_THREAD
+    if (!plot_rows_alongside_reading(source)) plot_rows_in_turn(source);
+#else
+    plot_rows_in_turn(source);
+#endif
 
     std::fflush(stdout);
     wait_key_or_escape();

@@ -2,7 +2,10 @@
 // limits, plot state, screen state) and the operations its units share.
 //
 // The data path is one straight line, with nothing allocated on the way:
-// file -> line buffer -> tokens -> doubles -> pixel of the cell box -> put_pixel.
+// file -> line (in the read chunk) -> tokens -> doubles -> pixel of the cell
+// box -> put_pixel. Where there are threads, the reading and converting run
+// on one and the mapping and drawing on the other, rows passed in order
+// through a few fixed batches.
 #ifndef PELMORIX_VIEWER_H
 #define PELMORIX_VIEWER_H
 

@@ -63,9 +63,47 @@ const std::vector<std::uint32_t>& cosmetic_dashes(int style) {
     }
 }
 
-// Out of line, so that SetPixel itself stays small.
-__attribute__((noinline)) void journal_set_pixel(HDC dc, int x, int y, COLORREF color) {
-    journal_call("SetPixel", dc, {x, y, static_cast<long long>(color)});
+// SetPixel in full: every case, every check. What it looked up is kept
+// for the short cut in SetPixel.
+__attribute__((noinline)) COLORREF set_pixel(HDC dc, int x, int y, COLORREF color) {
+    if (journaling()) journal_call("SetPixel", dc, {x, y, static_cast<long long>(color)});
+    DcObject* d = find_dc(dc);
+    if (d == nullptr) return fail(ERROR_INVALID_HANDLE, CLR_INVALID);
+    DrawTarget t;
+    if (!draw_target(*d, &t)) return CLR_INVALID;
+    const long long dx = static_cast<long long>(x) + d->origin.x;
+    const long long dy = static_cast<long long>(y) + d->origin.y;
+    if (dx < t.clip.left || dx >= t.clip.right || dy < t.clip.top || dy >= t.clip.bottom) return CLR_INVALID;
+    const std::uint32_t rgb = resolve_color(*d, color);
+    t.surface->row(static_cast<int>(dy))[dx] = rgb;
+    // Kept together, for this palette, until an object goes or the DC's
+    // palette or bitmap changes. (A kept RGB colour is never taken for a
+    // palette index, which always differs from it.)
+    const COLORREF result = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    PlatformState& st = state();
+    d->pixel_epoch = st.object_epoch;
+    d->pixel_surface = t.surface;
+    d->pixel_window = t.window;
+    d->pixel_clip = t.clip;
+    d->pixel_key = color;
+    d->pixel_rgb = rgb;
+    d->pixel_result = result;
+    if (st.pixel_dc_epoch != st.object_epoch) {
+        st.pixel_dc[0] = st.pixel_dc[1] = PlatformState::PixelDc{};
+        st.pixel_dc_epoch = st.object_epoch;
+    }
+    if (st.pixel_dc[0].handle != dc && st.pixel_dc[1].handle != dc) {
+        st.pixel_dc[st.pixel_dc_next] = PlatformState::PixelDc{dc, d};
+        st.pixel_dc_next ^= 1;
+    }
+    if (t.window != nullptr) note_window_drawn(*t.window);
+    return result;
+}
+
+// Shows what is due, then gives SetPixel's result: the rare end of the short cut.
+__attribute__((noinline)) COLORREF present_due(COLORREF result) {
+    present_dirty_windows_if_due();
+    return result;
 }
 
 }  // namespace
@@ -77,24 +115,37 @@ using namespace pelmorix_platform;
 extern "C" {
 
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
-    // The program's plot loop: the state is fetched once, the rare paths
-    // are calls of their own, and what the DC kept saves the look-ups.
-    PlatformState& st = state();
-    if (st.journal_on) journal_set_pixel(dc, x, y, color);
-    Object* o = find_object_in(st, dc);
-    if (o == nullptr || o->kind != Kind::Dc) return fail(ERROR_INVALID_HANDLE, CLR_INVALID);
-    const DcObject& d = static_cast<const DcObject&>(*o);
-    if (d.target_epoch != st.object_epoch) look_up_surface(d);
-    Surface* surface = d.target_surface;
-    if (surface == nullptr) return CLR_INVALID;
+    // The program's plot loop comes here for every point, twice. The usual
+    // call (no journal, the same colour as last time on a DC whose look-ups
+    // are kept) is done here; anything else takes the full way.
+    PlatformState* st = state_pointer;
+    if (st == nullptr || st->journal_on || st->pixel_dc_epoch != st->object_epoch) return set_pixel(dc, x, y, color);
+    const DcObject* found;
+    if (st->pixel_dc[0].handle == dc) {
+        found = st->pixel_dc[0].dc;
+    } else if (st->pixel_dc[1].handle == dc) {
+        found = st->pixel_dc[1].dc;
+    } else {
+        return set_pixel(dc, x, y, color);
+    }
+    const DcObject& d = *found;
+    if (d.pixel_epoch != st->object_epoch || d.pixel_key != color) return set_pixel(dc, x, y, color);
     const long long dx = static_cast<long long>(x) + d.origin.x;
     const long long dy = static_cast<long long>(y) + d.origin.y;
-    if (dx < 0 || dx >= surface->width || dy < 0 || dy >= surface->height) return CLR_INVALID;
-    if (d.clipped && !d.clip.contains(static_cast<int>(dx), static_cast<int>(dy))) return CLR_INVALID;
-    const std::uint32_t rgb = resolve_color_in(st, d, color);
-    surface->row(static_cast<int>(dy))[dx] = rgb;
-    if (d.target_window != nullptr) note_window_drawn(st, *d.target_window);
-    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);  // back to a COLORREF
+    if (dx < d.pixel_clip.left || dx >= d.pixel_clip.right || dy < d.pixel_clip.top || dy >= d.pixel_clip.bottom) {
+        return CLR_INVALID;
+    }
+    d.pixel_surface->row(static_cast<int>(dy))[dx] = d.pixel_rgb;
+    const COLORREF result = d.pixel_result;
+    if (WindowObject* window = d.pixel_window) {
+        // note_window_drawn, with the clock read out of line.
+        window->dirty = true;
+        if (++st->draws_since_check >= 4096) {
+            st->draws_since_check = 0;
+            return present_due(result);
+        }
+    }
+    return result;
 }
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {

@@ -9,6 +9,16 @@
 
 namespace pelmorix_platform {
 
+PlatformState* state_pointer = nullptr;  // constant-initialised: set before any code runs
+
+PlatformState& make_state() {
+    // Never destroyed: the display's system libraries must stay loaded until
+    // the process ends, or what they keep becomes unattributable leaks.
+    static PlatformState* const made = new PlatformState;
+    state_pointer = made;
+    return *made;
+}
+
 namespace {
 
 std::uintptr_t encode(std::uint32_t slot, std::uint32_t generation, Kind kind) {

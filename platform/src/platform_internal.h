@@ -101,6 +101,19 @@ struct DcObject : Object {
     mutable HPALETTE color_palette = nullptr;
     mutable COLORREF color_key = 0;       // a palette index ...
     mutable std::uint32_t color_rgb = 0;  // ... and what it resolved to through color_palette
+    // SetPixel's own short cut, set by a full SetPixel: while pixel_epoch
+    // equals the epoch, the DC draws on pixel_surface (of pixel_window, for
+    // window DCs) within pixel_clip (the surface and the clip region, in
+    // device coordinates), and pixel_key resolves to pixel_rgb. Selecting a
+    // bitmap, palette or clip region clears it; so does a surface's resize,
+    // by moving the epoch on.
+    mutable std::uint64_t pixel_epoch = 0;
+    mutable Surface* pixel_surface = nullptr;
+    mutable WindowObject* pixel_window = nullptr;
+    mutable ClipRect pixel_clip;
+    mutable COLORREF pixel_key = 0;
+    mutable std::uint32_t pixel_rgb = 0;
+    mutable COLORREF pixel_result = 0;  // SetPixel's result: pixel_rgb as a COLORREF
 };
 
 struct WindowClass {
@@ -199,6 +212,15 @@ struct PlatformState {
     long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
     long long last_present_ms = 0;
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
+    // The two DCs SetPixel drew on last (the program draws on two in turn),
+    // by handle: good while object_epoch is still pixel_dc_epoch.
+    struct PixelDc {
+        const void* handle = nullptr;
+        DcObject* dc = nullptr;
+    };
+    PixelDc pixel_dc[2];
+    std::uint64_t pixel_dc_epoch = 0;
+    int pixel_dc_next = 0;  // the entry the next new DC replaces
     // Test instrumentation.
     bool journal_on = false;
     std::vector<platform_testing::Call> journal;
@@ -209,12 +231,11 @@ struct PlatformState {
     int headless_height = 1024;
 };
 
-inline PlatformState& state() {
-    // Never destroyed: the display's system libraries must stay loaded until
-    // the process ends, or what they keep becomes unattributable leaks.
-    static PlatformState* s = new PlatformState;
-    return *s;
-}
+// The state, made on first use. Read through a plain pointer so that the
+// drawing calls, which fetch it on every pixel, pay one load for it.
+extern PlatformState* state_pointer;
+PlatformState& make_state();
+inline PlatformState& state() { return state_pointer != nullptr ? *state_pointer : make_state(); }
 
 // Object table. A handle is (generation << 24) | ((slot + 1) << 4) | kind,
 // so a stale handle of a reused slot, or one of the wrong kind, is told

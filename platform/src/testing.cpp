@@ -141,6 +141,7 @@ void reset() {
     st.journal_on = false;
     st.fail_function.clear();
     st.fail_error = 0;
+    ++st.object_epoch;  // the objects went without remove_object: nothing kept of them holds
 }
 
 void set_headless_input(int fd) { state().headless_fd = fd; }

@@ -14,12 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -295,10 +295,18 @@ public:
     Fifo& operator=(const Fifo&) = delete;
     bool made() const { return made_; }
     const std::string& path() const { return path_; }
-    // Blocks until the reader has opened its end.
-    bool open_writer() {
-        fd_ = open(path_.c_str(), O_WRONLY);
-        return fd_ >= 0;
+    // Waits until the reader has opened its end, for as long as `reader`
+    // runs: a program that never opens the FIFO must fail the test, not
+    // leave it waiting.
+    bool open_writer(Process& reader) {
+        // A reader gone mid-way must not take the test down with SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((fd_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {
+            if (errno != ENXIO || !reader.running() || std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK) == 0;
     }
     bool write_all(const std::string& bytes) {
         for (std::size_t done = 0; done < bytes.size();) {
@@ -363,7 +371,7 @@ TEST(FaultMatrix, ALogThatGrowsOrEndsWhileBeingRead) {
         launch.input = "x";
         Process p(kExe, launch);
         ASSERT_TRUE(p.started());
-        ASSERT_TRUE(fifo.open_writer()) << c.what;
+        ASSERT_TRUE(fifo.open_writer(p)) << c.what;
         ASSERT_TRUE(fifo.write_all(c.first)) << c.what;
         // The program has read the first part and waits for more (when the
         // system shows its calls; otherwise the parts may run together,
@@ -412,7 +420,7 @@ TEST(FaultMatrix, StandardInputThatEndsOrIsMissing) {
         run.launch.input_path = keys.path();
         const auto before = contents(run.logs.path());
         Process p(kExe, run.launch);
-        ASSERT_TRUE(keys.open_writer());
+        ASSERT_TRUE(keys.open_writer(p));
         EXPECT_TRUE(viewer_test::wait_until([&] { return viewer_test::file_exists(run.snapshot()) || !p.running(); },
                                             std::chrono::seconds(20)));
         keys.close_writer();
@@ -438,6 +446,27 @@ TEST(FaultMatrix, StandardInputThatEndsOrIsMissing) {
         const auto before = contents(run.logs.path());
         const Outcome r = viewer_test::run(kExe, run.launch);
         expect_clean_end(r, c.what, 1, echo(run.log, {"0", "0", "1", "1"}) + printed);
+        expect_no_writes(run, before, true, c.what);
+    }
+}
+
+TEST(FaultMatrix, StandardOutputClosed) {
+    // The cell log is then opened as descriptor 1, where the console output
+    // goes: it must not reach the log (which is opened for reading only).
+    const struct {
+        const char* what;
+        std::string keys;
+        int status;
+    } cases[] = {
+        {"a key at the prompt", "x", 0},
+        {"Esc at the prompt", "\x1B", 1},
+    };
+    for (const auto& c : cases) {
+        LogRun run("heading\n1 2\n3 4\n\n5 6\n", {"0", "0", "1", "1"}, c.keys);
+        run.launch.no_output = true;
+        const auto before = contents(run.logs.path());
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        expect_clean_end(r, c.what, c.status, "");
         expect_no_writes(run, before, true, c.what);
     }
 }

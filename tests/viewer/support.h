@@ -79,6 +79,8 @@ struct Launch {
     std::string input_path;
     // No standard input at all: descriptor 0 closed, not just at its end.
     bool no_input = false;
+    // No standard output: descriptor 1 closed.
+    bool no_output = false;
 };
 
 struct Outcome {
@@ -129,7 +131,8 @@ public:
             if (in < 0 || out < 0 || err < 0) _exit(126);
             if (launch.no_input) close(0);
             else dup2(in, 0);
-            dup2(out, 1);
+            if (launch.no_output) close(1);
+            else dup2(out, 1);
             dup2(err, 2);
             // Only the three standard descriptors go to the program.
             for (const int fd : {in, out, err}) {

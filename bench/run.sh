@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the viewer and the benchmarks in release mode (build-bench/) and
+# runs the benchmark. Options go to the driver, for example:
+#   bench/run.sh                # 7 runs of each program, with the 1 GB memory run
+#   bench/run.sh --runs 5 --no-big
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELMORIX_TESTS=OFF -DPELMORIX_WINDOWS_EXE=OFF >/dev/null
+cmake --build build-bench -j"$(nproc)" --target pelmorix-bench >/dev/null
+exec build-bench/bench/pelmorix-bench "$@"

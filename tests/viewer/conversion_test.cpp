@@ -1,0 +1,243 @@
+// Differential test of the cell log's number conversion: every token is
+// converted by convert_token, where it lies in a line, and by the C library's
+// atof on a string of the token alone; the two doubles must be the same bit
+// for bit (so a zero's sign and a NaN's bits count too). The tokens are
+// generated in bulk in every shape a log or a stray word can give, plus the
+// cases that sit on the edges of the quick conversion.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "viewer.h"
+
+namespace {
+
+std::uint64_t bits_of(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+std::string show(const std::string& token) {
+    std::string s;
+    for (unsigned char c : token) {
+        if (c >= 0x20 && c < 0x7F) {
+            s += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            s += hex;
+        }
+    }
+    return "\"" + s.substr(0, 120) + (s.size() > 120 ? "...\"" : "\"");
+}
+
+// Converts `token` as it lies at the start of a line that goes on with
+// `rest` (empty, or starting with a blank), in a buffer of exactly the
+// line's length so that a read past its end is caught, and compares the
+// result and the token's end with what atof makes of the token alone.
+// Returns false (after one failure message) on a difference.
+bool same_as_atof(const std::string& token, const std::string& rest = "") {
+    const std::string line = token + rest;
+    std::vector<char> buffer(line.begin(), line.end());
+    const char* const first = buffer.data();
+    double got = 0;
+    const char* end = convert_token(first, first + buffer.size(), &got);
+    const double want = std::atof(token.c_str());
+    if (bits_of(got) != bits_of(want) || end != first + token.size()) {
+        ADD_FAILURE() << "token " << show(token) << " before " << show(rest) << ": got " << got << " (bits "
+                      << std::hex << bits_of(got) << "), atof gives " << want << " (bits " << bits_of(want)
+                      << std::dec << "); token length " << token.size() << ", end at " << (end - first);
+        return false;
+    }
+    // The command line's conversion of the same text.
+    const double limit = atof_value(token.c_str());
+    if (bits_of(limit) != bits_of(want)) {
+        ADD_FAILURE() << "atof_value " << show(token) << ": got " << limit << ", atof gives " << want;
+        return false;
+    }
+    return true;
+}
+
+// Stops a loop after the first few differences, so that one fault does not
+// flood the output.
+class FailureBudget {
+public:
+    bool check(bool ok) {
+        if (!ok) ++failures_;
+        return failures_ < 5;
+    }
+
+private:
+    int failures_ = 0;
+};
+
+std::string digits(std::mt19937_64& rng, int count, bool leading_zero_ok = true) {
+    std::string s;
+    for (int i = 0; i < count; ++i) {
+        int d = static_cast<int>(rng() % 10);
+        if (i == 0 && !leading_zero_ok && d == 0) d = 1 + static_cast<int>(rng() % 9);
+        s += static_cast<char>('0' + d);
+    }
+    return s;
+}
+
+// A token as a log or a person might write a number: sign, digits, point,
+// exponent, each part present or not, and sometimes text after it.
+std::string decimal_token(std::mt19937_64& rng) {
+    static const char* const signs[] = {"", "", "", "-", "-", "+"};
+    static const char* const tails[] = {"",  "",  "",   "",  "",  "x",  "abc", ".", "..", "-", "+", "e",
+                                        "E", "e+", "\t5", "/", "%", "5e", "_1", ",5", "\xC3\xA9", "\x7F"};
+    std::string t = signs[rng() % 6];
+    const int whole = static_cast<int>(rng() % 4 == 0 ? rng() % 21 : rng() % 4);
+    t += digits(rng, whole, rng() % 4 == 0);
+    const bool point = rng() % 3 != 0;
+    if (point) {
+        t += '.';
+        t += digits(rng, static_cast<int>(rng() % 4 == 0 ? rng() % 24 : rng() % 9));
+    }
+    if (rng() % 4 == 0) {
+        t += rng() % 2 == 0 ? 'e' : 'E';
+        if (rng() % 2 == 0) t += rng() % 2 == 0 ? '-' : '+';
+        const int exponent_digits = static_cast<int>(rng() % 5);  // 0: a letter with no exponent
+        t += digits(rng, exponent_digits);
+    }
+    t += tails[rng() % (sizeof tails / sizeof tails[0])];
+    return t;
+}
+
+// A double printed the ways a program prints one.
+std::string printed_double(std::mt19937_64& rng) {
+    double v;
+    switch (rng() % 4) {
+        case 0: {  // any bits at all: subnormals, infinities and NaNs included
+            const std::uint64_t b = rng();
+            std::memcpy(&v, &b, sizeof v);
+            break;
+        }
+        case 1:
+            v = std::ldexp(static_cast<double>(rng() % 1000000) / 1000.0, static_cast<int>(rng() % 200) - 100);
+            break;
+        case 2:
+            v = static_cast<double>(static_cast<std::int64_t>(rng() % 2000001) - 1000000) / 100000.0;
+            break;
+        default:
+            v = std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 2100) - 1075);
+            break;
+    }
+    if (rng() % 2 == 0) v = -v;
+    static const char* const formats[] = {"%.1g", "%.3g", "%.6g", "%.9g", "%.15g", "%.16g", "%.17g",
+                                          "%.6f", "%.2e", "%.10e", "%.20e", "%a",   "%g"};
+    char text[512];
+    std::snprintf(text, sizeof text, formats[rng() % (sizeof formats / sizeof formats[0])], v);
+    return text;
+}
+
+TEST(Conversion, AdversarialTokensConvertExactlyAsAtof) {
+    const std::vector<std::string> tokens = {
+        // Nothing, or no number.
+        "", "-", "+", ".", "-.", "+.", "e5", "E", "x", "abc", "--1", "+-1", "-+1", ".e1", "-.e1",
+        // Plain forms.
+        "0", "-0", "+0", "0.0", "-0.0", "-0.000", "00", "-00.00e5", "0e999999", "-0e-999999", "5", "5.", ".5", "-.5",
+        "+.5", "0.1", "0.2", "0.3", "-3.14159", "2.71828", "1.05", "0.722846", "650.2", "1e3", "1E3", "1e+3", "1e-3",
+        "2.5e-1x", "1.5e3.2", "1e--5", "1e+-5", "1e", "1e+", "1e-", "1.e5", "1e5e5",
+        // On the quick conversion's edges: 15, 16 and 17 significant digits,
+        // the largest exact mantissa, powers of ten around 10^22.
+        "123456789012345", "1234567890123456", "12345678901234567", "999999999999999", "9999999999999999",
+        "9007199254740992", "9007199254740993", "9007199254740991", "-9007199254740992e-22", "9007199254740992e22",
+        "9007199254740993e-5", "0.9007199254740992", "4503599627370497.5", "1e22", "1e23", "1e-22", "1e-23",
+        "123456789012345e22", "123456789012345e-22", "123456789012345e23", "1.23456789012345e-7",
+        "0.000000000000000000000000001", "00000000000000000000001", "0000000000000000000.1", "1000000000000000000000",
+        "100000000000000000000000", "99999999999999999999", "18446744073709551615", "18446744073709551616",
+        "18446744073709551617e-10", "0.10000000000000000555", "0.1000000000000000055511151231257827",
+        // Hexadecimal.
+        "0x10", "0X10", "-0x1", "0x", "0X", "0xg", "00x5", "0x1p3", "0x1P-3", "0x.8", "0x1.8p1", "-0x1p-1074",
+        "0x1p-1075", "0x1.fffffffffffffp1023", "0x1p1024", "0xABCDEFabcdef", "0.x5", "1x5",
+        // Infinities and NaNs in every spelling.
+        "inf", "INF", "-inf", "+Inf", "infinity", "-INFINITY", "infinit", "infx", "in", "nan", "NAN", "-nan", "+NaN",
+        "nan(123)", "nan(abc_9)", "nan(", "nan()", "nan(1\t2)", "nanx", "na",
+        // Out of range both ways, and the edges of the range.
+        "1e400", "-1e400", "1e-400", "-1e-400", "1e308", "1.7976931348623157e308", "1.7976931348623158e308",
+        "1.7976931348623159e308", "2.2250738585072014e-308", "2.2250738585072011e-308", "4.9406564584124654e-324",
+        "2.4703282292062327e-324", "2.4703282292062328e-324", "5e-324", "3e-324", "1e-323", "1e99999999999999999999",
+        "1e-99999999999999999999",
+        // White space and other bytes in front: atof skips white space.
+        "\t5", "\v1", "\f2", "\r3", "\n4", "\t-0.5", "\t\t", "\t", "\xA0" "1", "\x01" "1",
+        // Bytes after the number.
+        "1\t2", "3.5abc", "1,5", "7\xC3\xA9", "8\xFF", "-2.5e3x", "1.5.5", "4e2.5",
+    };
+    for (const std::string& t : tokens) {
+        same_as_atof(t);
+        same_as_atof(t, " 9 8");  // a token is converted alone, whatever follows it
+        same_as_atof(t, " \t1");
+    }
+}
+
+TEST(Conversion, LongDigitStringsConvertExactlyAsAtof) {
+    std::mt19937_64 rng(20261208);
+    FailureBudget budget;
+    for (int i = 0; i < 300; ++i) {
+        const int length = static_cast<int>(rng() % 2000) + 20;
+        std::string t = rng() % 2 == 0 ? "-" : "";
+        const int point_at = static_cast<int>(rng() % static_cast<unsigned>(length));
+        std::string d = digits(rng, length);
+        if (rng() % 2 == 0) d.insert(static_cast<std::size_t>(point_at), ".");
+        t += d;
+        if (rng() % 3 == 0) t += "e" + std::to_string(static_cast<int>(rng() % 800) - 400);
+        if (!budget.check(same_as_atof(t))) break;
+    }
+    // The longest token a line can hold.
+    same_as_atof(std::string(kLineChars, '7'));
+    same_as_atof("0." + std::string(kLineChars - 3, '0') + "1");
+    same_as_atof("1" + std::string(400, '0') + "e-400");
+    same_as_atof("0." + std::string(400, '0') + "1e400");
+}
+
+TEST(Conversion, GeneratedDecimalTokensConvertExactlyAsAtof) {
+    std::mt19937_64 rng(6);
+    FailureBudget budget;
+    for (int i = 0; i < 200000; ++i) {
+        if (!budget.check(same_as_atof(decimal_token(rng), rng() % 2 == 0 ? "" : " 1"))) break;
+    }
+}
+
+TEST(Conversion, PrintedDoublesConvertExactlyAsAtof) {
+    std::mt19937_64 rng(1975);
+    FailureBudget budget;
+    for (int i = 0; i < 100000; ++i) {
+        if (!budget.check(same_as_atof(printed_double(rng)))) break;
+    }
+}
+
+// The values a cell log is made of: up to 6 significant digits, every
+// position of the point, with and without a sign. All of them, for every
+// mantissa of up to 4 digits; sampled beyond.
+TEST(Conversion, ShortDecimalsConvertExactlyAsAtof) {
+    FailureBudget budget;
+    char text[64];
+    for (int m = 0; m < 10000; ++m) {
+        for (int point = 0; point <= 5; ++point) {
+            const std::string d = std::to_string(m);
+            std::string t = point == 0 ? d : "0." + std::string(static_cast<std::size_t>(point - 1), '0') + d;
+            if (!budget.check(same_as_atof(t)) || !budget.check(same_as_atof("-" + t))) return;
+        }
+        std::snprintf(text, sizeof text, "%d.%d", m / 100, m % 100);
+        if (!budget.check(same_as_atof(text))) return;
+    }
+    std::mt19937_64 rng(42);
+    for (int i = 0; i < 200000; ++i) {
+        std::snprintf(text, sizeof text, "%.6g", static_cast<double>(static_cast<std::int64_t>(rng() % 20000001) - 10000000) /
+                                                     std::pow(10.0, static_cast<double>(rng() % 12)));
+        if (!budget.check(same_as_atof(text))) return;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// Differential test of the cell grid mapping: cell_to_screen, and
+// map_cell_row (a whole row at once, the time's x kept from row to row),
+// against a straightforward evaluation of the mapping's formulas, step by
+// step in long double, on many random plots, limits, cells and values.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "viewer.h"
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The formulas as written: fraction of the span (half-way when the limits
+// are equal, a NaN staying one), box sizes by integer division, each
+// coordinate in long double, truncated toward zero, saturated at the ends of
+// the int range; no position when anything is not a number or no grid is set.
+ScreenPoint formula(int column, int row, double x_value, double y_value) {
+    const ScreenPoint none{0, 0, false};
+    if (grid_columns <= 0 || grid_rows <= 0) return none;
+    long double fx;
+    if (minimox == maximox) {
+        fx = std::isnan(x_value) ? x_value : 0.5L;
+    } else {
+        fx = (static_cast<long double>(x_value) - static_cast<long double>(minimox)) /
+             (static_cast<long double>(maximox) - static_cast<long double>(minimox));
+    }
+    long double fy;
+    if (minimoy == maximoy) {
+        fy = std::isnan(y_value) ? y_value : 0.5L;
+    } else {
+        fy = (static_cast<long double>(y_value) - static_cast<long double>(minimoy)) /
+             (static_cast<long double>(maximoy) - static_cast<long double>(minimoy));
+    }
+    if (std::isnan(fx) || std::isnan(fy)) return none;
+    const long double box_width = plot_width / grid_columns;
+    const long double box_height = plot_height / grid_rows;
+    const long double rows_below = static_cast<long double>(static_cast<long long>(grid_rows) - row - 1);
+    const long double x = (fx + static_cast<long double>(column)) * box_width;
+    const long double y = static_cast<long double>(plot_height) - (fy + rows_below) * box_height;
+    if (std::isnan(x) || std::isnan(y)) return none;
+    auto truncate = [](long double v) {
+        if (v >= 2147483648.0L) return INT_MAX;
+        if (v <= -2147483649.0L) return INT_MIN;
+        return static_cast<int>(std::trunc(v));
+    };
+    return ScreenPoint{truncate(x), truncate(y), true};
+}
+
+std::string describe(const ScreenPoint& p) {
+    return p.placed ? "(" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")" : "(not placed)";
+}
+
+std::string setting() {
+    char text[400];
+    std::snprintf(text, sizeof text, "plot %d x %d, grid %d x %d, x %.17g..%.17g, y %.17g..%.17g", plot_width,
+                  plot_height, grid_columns, grid_rows, minimox, maximox, minimoy, maximoy);
+    return text;
+}
+
+bool same(const ScreenPoint& a, const ScreenPoint& b) {
+    return a.placed == b.placed && (!a.placed || (a.x == b.x && a.y == b.y));
+}
+
+// Random settings and values, weighted towards what makes mappings differ:
+// equal, infinite and huge limits, values on and near box edges, special
+// values, rows and columns beyond the grid.
+class Generator {
+public:
+    explicit Generator(std::uint64_t seed) : rng_(seed) {}
+
+    std::uint64_t next() { return rng_(); }
+    int below(int n) { return static_cast<int>(rng_() % static_cast<std::uint64_t>(n)); }
+
+    double any_bits() {
+        const std::uint64_t b = rng_();
+        double v;
+        std::memcpy(&v, &b, sizeof v);
+        return v;
+    }
+
+    double limit() {
+        switch (below(10)) {
+            case 0: return 0;
+            case 1: return static_cast<double>(below(2001) - 1000);
+            case 2: return kInf * (below(2) == 0 ? 1 : -1);
+            case 3: return std::ldexp(static_cast<double>(below(1 << 20)), below(120) - 60);
+            case 4: return any_bits();
+            default: return static_cast<double>(below(200001) - 100000) / 997.0;
+        }
+    }
+
+    // Sets the plot and the limits at random; min <= max, as the program checks.
+    void setting() {
+        plot_width = below(8) == 0 ? below(3) : below(2000);
+        plot_height = below(8) == 0 ? below(3) : below(2000);
+        grid_columns = below(20) == 0 ? 0 : 1 + below(below(2) == 0 ? 20 : 450);
+        grid_rows = grid_columns;
+        pick_limits(&minimox, &maximox);
+        pick_limits(&minimoy, &maximoy);
+    }
+
+    double value(double low, double high) {
+        const double span = high - low;
+        switch (below(12)) {
+            case 0: return any_bits();
+            case 1: return low;
+            case 2: return high;
+            case 3: return kNaN;
+            case 4: return kInf * (below(2) == 0 ? 1 : -1);
+            case 5: {
+                // On a box edge or a pixel edge, give or take an ulp.
+                const double boxes = below(64);
+                const double v = low + span * (boxes / 64.0);
+                return below(3) == 0 ? v : std::nextafter(v, below(2) == 0 ? kInf : -kInf);
+            }
+            default:
+                return low + span * (static_cast<double>(below(3000001)) / 1000000.0 - 1.0);
+        }
+    }
+
+    int index() {
+        switch (below(10)) {
+            case 0: return INT_MAX - below(3);
+            case 1: return below(1000);
+            default: return below(grid_columns > 0 ? grid_columns + 2 : 5);
+        }
+    }
+
+private:
+    void pick_limits(double* low, double* high) {
+        double a = limit();
+        double b = below(6) == 0 ? a : limit();
+        if (std::isnan(a)) a = 0;
+        if (std::isnan(b)) b = 1;
+        *low = std::fmin(a, b);
+        *high = std::fmax(a, b);
+    }
+
+    std::mt19937_64 rng_;
+};
+
+class Mapping : public ::testing::Test {
+protected:
+    void TearDown() override {
+        plot_width = plot_height = grid_columns = grid_rows = 0;
+        minimox = minimoy = maximox = maximoy = 0;
+    }
+};
+
+TEST_F(Mapping, CellToScreenFollowsTheFormulas) {
+    Generator g(11);
+    int failures = 0;
+    for (int s = 0; s < 3000 && failures < 5; ++s) {
+        g.setting();
+        for (int i = 0; i < 300 && failures < 5; ++i) {
+            const int column = g.index();
+            const int row = g.index();
+            const double x = g.value(minimox, maximox);
+            const double y = g.value(minimoy, maximoy);
+            const ScreenPoint got = cell_to_screen(column, row, x, y);
+            const ScreenPoint want = formula(column, row, x, y);
+            if (!same(got, want)) {
+                ++failures;
+                ADD_FAILURE() << setting() << ": cell (" << column << ", " << row << ") at (" << x << ", " << y
+                              << ") maps to " << describe(got) << ", the formulas give " << describe(want);
+            }
+        }
+    }
+}
+
+// Whole rows, as the plot loop maps them: many rows at one time (so that the
+// time's x is kept), then a new time, and now and then a change of plot or
+// limits with the time unchanged (so that what is kept must be dropped).
+TEST_F(Mapping, RowsMapAsEachPointByItself) {
+    Generator g(29);
+    g.setting();
+    double time = 0;
+    std::vector<double> values(kMaxRowValues + 10);
+    std::vector<ScreenPoint> points(kMaxRowValues + 10);
+    int failures = 0;
+    for (int i = 0; i < 20000 && failures < 5; ++i) {
+        switch (g.below(12)) {
+            case 0: g.setting(); break;
+            case 1: maximox = std::nextafter(maximox, kInf); break;
+            case 2: minimox = std::nextafter(minimox, -kInf); break;
+            case 3: plot_width += 1; break;
+            case 4: grid_columns = grid_rows = 1 + g.below(450); break;
+            case 5: time += 0.025; break;
+            case 6: time = g.value(minimox, maximox); break;
+            default: break;  // the same time and setting as the row before
+        }
+        const int count = g.below(8) == 0 ? kMaxRowValues + g.below(10) : 1 + g.below(g.below(2) == 0 ? 20 : 400);
+        for (int c = 0; c < count; ++c) values[c] = g.value(minimoy, maximoy);
+        const int row = g.index();
+        const int mapped = map_cell_row(row, time, values.data(), count, points.data());
+        const int expected_count = count < kMaxRowValues ? count : kMaxRowValues;
+        if (mapped != expected_count) {
+            ++failures;
+            ADD_FAILURE() << "a row of " << count << " values maps " << mapped << " points";
+            continue;
+        }
+        for (int c = 0; c < mapped && failures < 5; ++c) {
+            const ScreenPoint want = formula(c, row, time, values[c]);
+            if (!same(points[c], want)) {
+                ++failures;
+                ADD_FAILURE() << setting() << ": row " << row << ", column " << c << " at (" << time << ", "
+                              << values[c] << ") maps to " << describe(points[c]) << ", the formulas give "
+                              << describe(want);
+            }
+        }
+    }
+}
+
+// The extended precision itself: a case where every step rounded to a
+// double lands a pixel away, in a row as well as by itself.
+TEST_F(Mapping, RowsKeepExtendedPrecision) {
+    plot_width = 637;
+    plot_height = 400;
+    grid_columns = grid_rows = 2;
+    minimox = 0;
+    maximox = 1;
+    minimoy = 0;
+    maximoy = 10;
+    const double values[] = {0.05, 0.05};
+    ScreenPoint points[2];
+    ASSERT_EQ(map_cell_row(1, 0, values, 2, points), 2);
+    EXPECT_EQ(points[0].y, 398);
+    EXPECT_EQ(points[1].y, 398);
+    EXPECT_EQ(points[1].x, 318);
+    EXPECT_EQ(cell_to_screen(0, 1, 0, 0.05).y, 398);
+}
+
+}  // namespace
