@@ -62,8 +62,12 @@ long long monotonic_ns() {
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
+// Files to remove if the run stops half-way: the big log above all.
+std::vector<std::string> to_remove;
+
 [[noreturn]] void fail(const std::string& what) {
     std::fprintf(stderr, "pelmorix-bench: %s\n", what.c_str());
+    for (const std::string& f : to_remove) std::remove(f.c_str());
     std::exit(1);
 }
 
@@ -192,12 +196,15 @@ int main(int argc, char* argv[]) {
         if (mkdtemp(pattern) == nullptr) fail("cannot make a work directory");
         opt.work = pattern;
         made_work = true;
+    } else if (mkdir(opt.work.c_str(), 0755) != 0 && errno != EEXIST) {
+        fail("cannot make " + opt.work);
     }
     const std::string log = opt.work + "/cells.skv";
     const std::string small_log = opt.work + "/cells-1mb.skv";
     const std::string key = opt.work + "/key.txt";
     const std::string counted = opt.work + "/reference.out";
     const std::string first_frame = opt.work + "/first-frame.ns";
+    if (made_work) to_remove.insert(to_remove.end(), {log, small_log, key, counted, first_frame, opt.work});
     {
         std::ofstream k(key);
         k << "a";  // the key for the final prompt
@@ -263,6 +270,7 @@ int main(int argc, char* argv[]) {
     if (opt.big) {
         const std::string big_log = opt.big_dir + "/pelmorix-bench-1gb-" + std::to_string(getpid()) + ".skv";
         std::printf("\nGenerating the 1 GB log (%ld blocks) in %s ...\n", opt.big_blocks, opt.big_dir.c_str());
+        to_remove.push_back(big_log);
         generate(big_log, opt.big_blocks);
         std::vector<double> small_kb, big_kb;
         for (int i = 0; i < opt.runs; ++i) {

@@ -2,8 +2,7 @@
 // and a line at a time, each line used where it lies in the chunk (or in one
 // fixed buffer when it must be put together), and the rows are drawn in
 // order as they are converted, so memory stays the same however long the
-// log is. Reading and converting take one thread, drawing another, where
-// the library has threads.
+// log is. One thread does it all: each row is drawn right after it is read.
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -11,19 +10,6 @@
 #include "graphics.h"
 #include "viewer.h"
 
-// The rows are read on a second thread where the C++ library has threads
-// (a mingw compiler of the win32 thread model has none).
-#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
-#define PELMORIX_READER_THREAD 0
-#else
-#define PELMORIX_READER_THREAD 1
-#include <condition_variable>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#endif
 
 namespace {
 
@@ -255,115 +241,6 @@ void plot_rows_in_turn(RowSource& source) {
     }
 }
 
-#if PELMORIX_READER_THREAD
-
-// Rows on their way from the reading thread to the drawing one, in batches
-// so that the two meet rarely. Three batches: one being filled, one being
-// drawn, one ready in between; their memory is all there is, however long
-// the log.
-class RowPipe {
-public:
-    static constexpr int kBatchRows = 1024;
-    static constexpr int kBatchValues = 16384;
-    static constexpr int kBatches = 3;
-
-    struct Batch {
-        int rows = 0;
-        int values_used = 0;
-        RowRecord records[kBatchRows];
-        double values[kBatchValues];  // the rows' values, one row after another
-    };
-
-    RowPipe() : batches_(new Batch[kBatches]) {
-        for (int i = 0; i < kBatches; ++i) empty_[i] = &batches_[i];
-        empty_count_ = kBatches;
-    }
-
-    Batch* take_empty() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return empty_count_ > 0; });
-        return empty_[--empty_count_];
-    }
-    void give_empty(Batch* batch) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            empty_[empty_count_++] = batch;
-        }
-        changed_.notify_all();
-    }
-    Batch* take_full() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return full_count_ > 0; });
-        Batch* batch = full_[full_first_];
-        full_first_ = (full_first_ + 1) % kBatches;
-        --full_count_;
-        return batch;
-    }
-    void give_full(Batch* batch) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            full_[(full_first_ + full_count_) % kBatches] = batch;
-            ++full_count_;
-        }
-        changed_.notify_all();
-    }
-
-private:
-    std::unique_ptr<Batch[]> batches_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    Batch* empty_[kBatches] = {};
-    int empty_count_ = 0;
-    Batch* full_[kBatches] = {};  // a queue: drawn in the order filled
-    int full_first_ = 0;
-    int full_count_ = 0;
-};
-
-void read_rows_into(RowSource& source, RowPipe& pipe) {
-    for (;;) {
-        RowPipe::Batch* batch = pipe.take_empty();
-        batch->rows = 0;
-        batch->values_used = 0;
-        bool ended = false;
-        while (!ended && batch->rows < RowPipe::kBatchRows &&
-               batch->values_used + kMaxRowValues <= RowPipe::kBatchValues) {
-            const RowRecord row = source.next(batch->values + batch->values_used);
-            batch->records[batch->rows++] = row;
-            batch->values_used += row.count;
-            ended = row.file_ends;
-        }
-        pipe.give_full(batch);
-        if (ended) return;
-    }
-}
-
-// Reading and converting on a thread of its own while this one draws: the
-// rows reach the plotter in the same order, with the same values, as when
-// each is read just before it is drawn. False when no thread could be
-// started; nothing has been read then.
-bool plot_rows_alongside_reading(RowSource& source) {
-    RowPipe pipe;
-    std::thread reader;
-    try {
-        reader = std::thread(read_rows_into, std::ref(source), std::ref(pipe));
-    } catch (const std::system_error&) {
-        return false;
-    }
-    for (bool ended = false; !ended;) {
-        RowPipe::Batch* batch = pipe.take_full();
-        const double* values = batch->values;
-        for (int i = 0; i < batch->rows; ++i) {
-            plot_row(batch->records[i], values);
-            values += batch->records[i].count;
-            ended = batch->records[i].file_ends;
-        }
-        pipe.give_empty(batch);
-    }
-    reader.join();
-    return true;
-}
-
-#endif  // PELMORIX_READER_THREAD
 
 }  // namespace
 
@@ -393,11 +270,7 @@ int read_cell_log(const char* file_name) {
     measure_plot_area();
 
     RowSource source(stream, line_buffer, first_row);
-#if PELMORIX_READER_THREAD
-    if (!plot_rows_alongside_reading(source)) plot_rows_in_turn(source);
-#else
     plot_rows_in_turn(source);
-#endif
 
     std::fflush(stdout);
     wait_key_or_escape();

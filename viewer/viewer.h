@@ -3,9 +3,7 @@
 //
 // The data path is one straight line, with nothing allocated on the way:
 // file -> line (in the read chunk) -> tokens -> doubles -> pixel of the cell
-// box -> put_pixel. Where there are threads, the reading and converting run
-// on one and the mapping and drawing on the other, rows passed in order
-// through a few fixed batches.
+// box -> put_pixel, on the program's one thread.
 #ifndef PELMORIX_VIEWER_H
 #define PELMORIX_VIEWER_H
 

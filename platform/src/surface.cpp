@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 #include <cstring>
 
 namespace pelmorix_platform {
@@ -148,8 +149,9 @@ void draw_solid_span(Surface& s, const ClipRect& clip, long long x0, long long y
         lo = std::max<long long>(lo, clip.top);
         hi = std::min<long long>(hi, clip.bottom - 1);
         if (lo > hi) return;
+        const std::ptrdiff_t stride = s.width;  // read once: the stores could alias it
         std::uint32_t* p = s.row(static_cast<int>(lo)) + across;
-        for (long long y = lo; y <= hi; ++y, p += s.width) *p = color;
+        for (long long y = lo; y <= hi; ++y, p += stride) *p = color;
     }
 }
 

@@ -9,9 +9,7 @@ here=$(dirname "$0")
 source "$here/common.sh"
 native=$1
 windows=$2
-stop_wine
-unset DISPLAY
-cd "$work"
+begin_console_runs
 
 failures=0
 # compare NAME ARGS...: runs both probes with ARGS and compares their output.

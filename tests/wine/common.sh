@@ -31,6 +31,14 @@ stop_wine() {
   wineserver -w >/dev/null 2>&1 || true
 }
 
+# The runs without a window start alike: no Wine process left, no display,
+# in the scratch folder.
+begin_console_runs() {
+  stop_wine
+  unset DISPLAY
+  cd "$work"
+}
+
 # On Windows standard output is a text-mode stream: every LF the program
 # writes reaches the file as CR LF. That, and nothing else, is undone
 # before output is compared.

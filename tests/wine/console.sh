@@ -9,10 +9,7 @@ here=$(dirname "$0")
 source "$here/common.sh"
 native=$1
 windows=$2
-stop_wine
-unset DISPLAY
-
-cd "$work"
+begin_console_runs
 printf '' >empty.skv
 printf 'heading\n' >heading.skv
 printf 'heading' >heading-no-lf.skv

@@ -7,9 +7,7 @@ here=$(dirname "$0")
 source "$here/common.sh"
 native=$1
 windows=$2
-stop_wine
-unset DISPLAY
-cd "$work"
+begin_console_runs
 
 failures=0
 for model in diffusion gray-scott brusselator; do
