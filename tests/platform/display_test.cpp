@@ -778,6 +778,14 @@ std::vector<DisplayEvent> without_system_noise(const std::vector<DisplayEvent>& 
     return kept;
 }
 
+// Pushes one SDL event and returns what the display made of it.
+std::vector<DisplayEvent> translate(Display& display, SDL_Event event) {
+    EXPECT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+    std::vector<DisplayEvent> got;
+    display.poll(got);
+    return without_system_noise(got);
+}
+
 TEST_F(WindowDisplayTest, InputIsTranslated) {
     SdlWindow win(display_.get(), fake_handle(5), 40, 30, 0, "pelmorix-input-test");
     ASSERT_TRUE(win.open);
@@ -835,11 +843,7 @@ TEST_F(WindowDisplayTest, InputIsTranslated) {
         {key_event(id + 1000, SDLK_ESCAPE, KMOD_NONE), {}},
     };
     for (const Row& r : rows) {
-        SDL_Event e = r.event;
-        ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
-        std::vector<DisplayEvent> got;
-        display_->poll(got);
-        got = without_system_noise(got);
+        const std::vector<DisplayEvent> got = translate(*display_, r.event);
         SCOPED_TRACE("got " + describe(got));
         ASSERT_EQ(got.size(), r.expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
@@ -882,11 +886,7 @@ TEST_F(WindowDisplayTest, WindowEventsAreTranslated) {
         {window_event(id + 1000, SDL_WINDOWEVENT_CLOSE), {}},  // unknown window
     };
     for (const auto& r : rows) {
-        SDL_Event e = r.event;
-        ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError();
-        std::vector<DisplayEvent> got;
-        display_->poll(got);
-        got = without_system_noise(got);
+        const std::vector<DisplayEvent> got = translate(*display_, r.event);
         SCOPED_TRACE("got " + describe(got));
         ASSERT_EQ(got.size(), r.expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
