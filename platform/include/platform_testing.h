@@ -56,6 +56,11 @@ void restore(HWND window);
 void gain_focus(HWND window);
 void expose(HWND window);  // part of the window was uncovered
 
+// Dispatches every message (and injected input) that is waiting, as a
+// program's loop does, and returns once the queue would wait; false if the
+// quit message came first.
+bool dispatch_pending();
+
 // The next call of `function` ("RegisterClassA" or "CreateWindowExA") fails
 // with `error` as its last error.
 void fail_next(const std::string& function, DWORD error);

@@ -106,6 +106,18 @@ void restore(HWND window) { inject(DisplayEvent::Type::Restore, window); }
 void gain_focus(HWND window) { inject(DisplayEvent::Type::Focus, window); }
 void expose(HWND window) { inject(DisplayEvent::Type::Expose, window); }
 
+bool dispatch_pending() {
+    // A marker posted last comes back once everything before it is handled.
+    constexpr UINT kMarker = WM_USER + 0x3FF;
+    PostMessageA(nullptr, kMarker, 0, 0);
+    MSG m{};
+    for (;;) {
+        if (!GetMessageA(&m, nullptr, 0, 0)) return false;
+        if (m.message == kMarker && m.hwnd == nullptr) return true;
+        DispatchMessageA(&m);
+    }
+}
+
 void fail_next(const std::string& function, DWORD error) {
     state().fail_function = function;
     state().fail_error = error;

@@ -264,12 +264,7 @@ TEST_F(PixelPath, SetPixelFollowsTheWindowSurface) {
     EXPECT_EQ(SetPixel(dc, 501, 400, green), green);
 
     platform_testing::resize_client(w, 300, 200);
-    PostMessageA(w, WM_USER, 0, 0);
-    MSG m{};
-    do {
-        ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
-        DispatchMessageA(&m);
-    } while (m.message != WM_USER);
+    ASSERT_TRUE(platform_testing::dispatch_pending());
     EXPECT_EQ(SetPixel(dc, 501, 199, green), static_cast<COLORREF>(CLR_INVALID));  // beyond the new width
     EXPECT_EQ(SetPixel(dc, 299, 200, green), static_cast<COLORREF>(CLR_INVALID));  // beyond the new height
     EXPECT_EQ(SetPixel(dc, 299, 199, green), green);

@@ -73,6 +73,13 @@ protected:
         return CreateWindowExA(0, "TestCanvas", "Title", WS_OVERLAPPEDWINDOW, 0, 0, width, height, nullptr, nullptr,
                                nullptr, nullptr);
     }
+    // A window shown and painted, as a program has it before its loop.
+    HWND create_shown() {
+        HWND w = create();
+        ShowWindow(w, SW_SHOWNORMAL);
+        UpdateWindow(w);
+        return w;
+    }
     void end_input() {
         close(input_[1]);
         input_[1] = -1;
@@ -107,9 +114,7 @@ TEST_F(Windows, CreationSendsSizeAndUpdateWindowPaintsSynchronously) {
 }
 
 TEST_F(Windows, CloseThroughDefaultHandlingDestroysTheWindow) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     g_seen.clear();
     SendMessageA(w, WM_CLOSE, 0, 0);
     EXPECT_EQ(messages_seen(), (std::vector<UINT>{WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
@@ -124,9 +129,7 @@ TEST_F(Windows, CloseThroughDefaultHandlingDestroysTheWindow) {
 }
 
 TEST_F(Windows, PostedMessagesComeInOrderThenQuit) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     PostMessageA(w, WM_USER + 1, 1, 0);
     PostQuitMessage(3);
     PostMessageA(w, WM_USER + 2, 2, 0);  // posted after the quit, still delivered before it
@@ -141,9 +144,7 @@ TEST_F(Windows, PostedMessagesComeInOrderThenQuit) {
 }
 
 TEST_F(Windows, KeysBecomeCharactersThroughTranslateMessage) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     g_seen.clear();
     const unsigned char typed[] = {'a', 'Z', 27, 13, 8, 9, ' ', 128, 200, 255};
     for (unsigned char c : typed) platform_testing::type_char(w, c);
@@ -167,9 +168,7 @@ TEST_F(Windows, KeysBecomeCharactersThroughTranslateMessage) {
 }
 
 TEST_F(Windows, HeadlessInputTypesAndEndOfInputCloses) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    create_shown();
     g_seen.clear();
     const char bytes[] = "x\033\xF1";
     ASSERT_EQ(write(input_[1], bytes, 3), 3);
@@ -225,9 +224,7 @@ TEST_F(Windows, SnapshotIsWrittenBeforeWaiting) {
 }
 
 TEST_F(Windows, ResizeMinimizeAndRestoreReportSizes) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     struct Step {
         const char* label;
         void (*act)(HWND);
@@ -242,12 +239,7 @@ TEST_F(Windows, ResizeMinimizeAndRestoreReportSizes) {
         SCOPED_TRACE(s.label);
         g_seen.clear();
         s.act(w);
-        PostMessageA(w, WM_USER, 0, 0);
-        MSG m{};
-        do {
-            ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
-            DispatchMessageA(&m);
-        } while (m.message != WM_USER);
+        ASSERT_TRUE(platform_testing::dispatch_pending());
         bool found = false;
         for (const Seen& e : g_seen) {
             if (e.message == WM_SIZE) {
@@ -285,9 +277,7 @@ TEST_F(Windows, ShowMaximizedFillsTheScreen) {
 }
 
 TEST_F(Windows, CloseButtonGoesThroughTheProcedure) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     g_seen.clear();
     platform_testing::click_close(w);
     MSG m{};
@@ -357,9 +347,7 @@ TEST_F(Windows, SystemMessageTexts) {
 }
 
 TEST_F(Windows, ObjectsOfAClosedWindowAreGone) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(w, &ps);
     ASSERT_NE(dc, nullptr);
@@ -379,9 +367,7 @@ TEST_F(Windows, ObjectsOfAClosedWindowAreGone) {
 }
 
 TEST_F(Windows, JournalRecordsCallsWithTheirTargets) {
-    HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    UpdateWindow(w);
+    HWND w = create_shown();
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(w, &ps);
     platform_testing::journal_clear();
