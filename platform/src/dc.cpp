@@ -191,7 +191,7 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
     hold(object, 1);
     *slot = object;
     d->target_epoch = 0;  // a new bitmap is a new surface
-    d->pixel_epoch = 0;
+    forget_pixel_shortcuts();
     return old;
 }
 
@@ -205,7 +205,7 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL force_background) {
     hold(old, -1);
     hold(palette, 1);
     d->palette = palette;
-    d->pixel_epoch = 0;  // the kept colour was resolved through the old one
+    forget_pixel_shortcuts();  // the kept colour was resolved through the old one
     return old;
 }
 
@@ -254,7 +254,7 @@ int WINAPI SelectClipRgn(HDC dc, HRGN region) {
     DcObject* d = find_dc(dc);
     if (journaling()) journal_call("SelectClipRgn", dc, {hv(region)});
     if (d == nullptr) return fail(ERROR_INVALID_HANDLE, ERROR);
-    d->pixel_epoch = 0;  // SetPixel's kept clip is the old one
+    forget_pixel_shortcuts();  // SetPixel's kept clip is the old one
     if (region == nullptr) {
         d->clipped = false;
         return SIMPLEREGION;
@@ -274,6 +274,7 @@ BOOL WINAPI SetViewportOrgEx(HDC dc, int x, int y, LPPOINT old_origin) {
     if (d == nullptr) return fail(ERROR_INVALID_HANDLE, FALSE);
     if (old_origin != nullptr) *old_origin = d->origin;
     d->origin = POINT{x, y};
+    forget_pixel_shortcuts();  // SetPixel's kept clip is in the old logical coordinates
     return TRUE;
 }
 

@@ -63,6 +63,37 @@ const std::vector<std::uint32_t>& cosmetic_dashes(int style) {
     }
 }
 
+// Keeps what a SetPixel on `dc` looked up, as its short cut.
+void keep_pixel_shortcut(HDC dc, const DcObject& d, const DrawTarget& t, COLORREF color, std::uint32_t rgb,
+                         COLORREF result) {
+    PlatformState& st = state();
+    if (st.journal_on) return;  // every call must reach the journal
+    if (st.pixel_shortcut_epoch != st.object_epoch) {
+        st.pixel_shortcut[0] = st.pixel_shortcut[1] = PixelShortcut{};
+        st.pixel_shortcut_epoch = st.object_epoch;
+    }
+    PixelShortcut* entry = st.pixel_shortcut[0].handle == dc   ? &st.pixel_shortcut[0]
+                           : st.pixel_shortcut[1].handle == dc ? &st.pixel_shortcut[1]
+                                                               : nullptr;
+    if (entry == nullptr) {
+        entry = &st.pixel_shortcut[st.pixel_shortcut_next];
+        st.pixel_shortcut_next ^= 1;
+    }
+    // The pixel just drawn lies in the clip, so the clip is not empty and
+    // its top-left pixel is on the surface.
+    entry->handle = dc;
+    entry->key = color;
+    entry->rgb = rgb;
+    entry->result = result;
+    entry->left = static_cast<long long>(t.clip.left) - d.origin.x;
+    entry->top = static_cast<long long>(t.clip.top) - d.origin.y;
+    entry->width = static_cast<unsigned long long>(t.clip.right - t.clip.left);
+    entry->height = static_cast<unsigned long long>(t.clip.bottom - t.clip.top);
+    entry->first = t.surface->row(t.clip.top) + t.clip.left;
+    entry->stride = t.surface->width;
+    entry->window = t.window;
+}
+
 // SetPixel in full: every case, every check. What it looked up is kept
 // for the short cut in SetPixel.
 __attribute__((noinline)) COLORREF set_pixel(HDC dc, int x, int y, COLORREF color) {
@@ -76,26 +107,10 @@ __attribute__((noinline)) COLORREF set_pixel(HDC dc, int x, int y, COLORREF colo
     if (dx < t.clip.left || dx >= t.clip.right || dy < t.clip.top || dy >= t.clip.bottom) return CLR_INVALID;
     const std::uint32_t rgb = resolve_color(*d, color);
     t.surface->row(static_cast<int>(dy))[dx] = rgb;
-    // Kept together, for this palette, until an object goes or the DC's
-    // palette or bitmap changes. (A kept RGB colour is never taken for a
-    // palette index, which always differs from it.)
+    // (A kept RGB colour is never taken for a palette index, which always
+    // differs from it.)
     const COLORREF result = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-    PlatformState& st = state();
-    d->pixel_epoch = st.object_epoch;
-    d->pixel_surface = t.surface;
-    d->pixel_window = t.window;
-    d->pixel_clip = t.clip;
-    d->pixel_key = color;
-    d->pixel_rgb = rgb;
-    d->pixel_result = result;
-    if (st.pixel_dc_epoch != st.object_epoch) {
-        st.pixel_dc[0] = st.pixel_dc[1] = PlatformState::PixelDc{};
-        st.pixel_dc_epoch = st.object_epoch;
-    }
-    if (st.pixel_dc[0].handle != dc && st.pixel_dc[1].handle != dc) {
-        st.pixel_dc[st.pixel_dc_next] = PlatformState::PixelDc{dc, d};
-        st.pixel_dc_next ^= 1;
-    }
+    keep_pixel_shortcut(dc, *d, t, color, rgb, result);
     if (t.window != nullptr) note_window_drawn(*t.window);
     return result;
 }
@@ -116,36 +131,33 @@ extern "C" {
 
 COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     // The program's plot loop comes here for every point, twice. The usual
-    // call (no journal, the same colour as last time on a DC whose look-ups
-    // are kept) is done here; anything else takes the full way.
+    // call (the same colour as last time on a DC with a short cut) is done
+    // here; anything else takes the full way.
     PlatformState* st = state_pointer;
-    if (st == nullptr || st->journal_on || st->pixel_dc_epoch != st->object_epoch) return set_pixel(dc, x, y, color);
-    const DcObject* found;
-    if (st->pixel_dc[0].handle == dc) {
-        found = st->pixel_dc[0].dc;
-    } else if (st->pixel_dc[1].handle == dc) {
-        found = st->pixel_dc[1].dc;
+    if (st == nullptr || st->pixel_shortcut_epoch != st->object_epoch) return set_pixel(dc, x, y, color);
+    const PixelShortcut* entry;
+    if (st->pixel_shortcut[0].handle == dc) {
+        entry = &st->pixel_shortcut[0];
+    } else if (st->pixel_shortcut[1].handle == dc) {
+        entry = &st->pixel_shortcut[1];
     } else {
         return set_pixel(dc, x, y, color);
     }
-    const DcObject& d = *found;
-    if (d.pixel_epoch != st->object_epoch || d.pixel_key != color) return set_pixel(dc, x, y, color);
-    const long long dx = static_cast<long long>(x) + d.origin.x;
-    const long long dy = static_cast<long long>(y) + d.origin.y;
-    if (dx < d.pixel_clip.left || dx >= d.pixel_clip.right || dy < d.pixel_clip.top || dy >= d.pixel_clip.bottom) {
-        return CLR_INVALID;
-    }
-    d.pixel_surface->row(static_cast<int>(dy))[dx] = d.pixel_rgb;
-    const COLORREF result = d.pixel_result;
-    if (WindowObject* window = d.pixel_window) {
+    if (entry->key != color) return set_pixel(dc, x, y, color);
+    // Left of or above the clip wraps round to a large offset: one compare an axis.
+    const auto cx = static_cast<unsigned long long>(x - entry->left);
+    const auto cy = static_cast<unsigned long long>(y - entry->top);
+    if (cx >= entry->width || cy >= entry->height) return CLR_INVALID;
+    entry->first[static_cast<std::ptrdiff_t>(cy) * entry->stride + static_cast<std::ptrdiff_t>(cx)] = entry->rgb;
+    if (WindowObject* window = entry->window) {
         // note_window_drawn, with the clock read out of line.
         window->dirty = true;
         if (++st->draws_since_check >= 4096) {
             st->draws_since_check = 0;
-            return present_due(result);
+            return present_due(entry->result);
         }
     }
-    return result;
+    return entry->result;
 }
 
 COLORREF WINAPI GetPixel(HDC dc, int x, int y) {

@@ -101,19 +101,24 @@ struct DcObject : Object {
     mutable HPALETTE color_palette = nullptr;
     mutable COLORREF color_key = 0;       // a palette index ...
     mutable std::uint32_t color_rgb = 0;  // ... and what it resolved to through color_palette
-    // SetPixel's own short cut, set by a full SetPixel: while pixel_epoch
-    // equals the epoch, the DC draws on pixel_surface (of pixel_window, for
-    // window DCs) within pixel_clip (the surface and the clip region, in
-    // device coordinates), and pixel_key resolves to pixel_rgb. Selecting a
-    // bitmap, palette or clip region clears it; so does a surface's resize,
-    // by moving the epoch on.
-    mutable std::uint64_t pixel_epoch = 0;
-    mutable Surface* pixel_surface = nullptr;
-    mutable WindowObject* pixel_window = nullptr;
-    mutable ClipRect pixel_clip;
-    mutable COLORREF pixel_key = 0;
-    mutable std::uint32_t pixel_rgb = 0;
-    mutable COLORREF pixel_result = 0;  // SetPixel's result: pixel_rgb as a COLORREF
+};
+
+// What a full SetPixel on a DC looked up, made ready for the next call with
+// the same colour: the clip (surface bounds and clip region) in the DC's
+// logical coordinates, so that one unsigned compare per axis tests it, and
+// the address of its top-left pixel.
+struct PixelShortcut {
+    const void* handle = nullptr;    // the DC; null: the entry is empty
+    COLORREF key = 0;                // the colour asked for ...
+    std::uint32_t rgb = 0;           // ... what it resolves to
+    COLORREF result = 0;             // SetPixel's result: rgb as a COLORREF
+    long long left = 0;              // the clip's top-left, logical
+    long long top = 0;
+    unsigned long long width = 0;    // the clip's size, 0 when empty
+    unsigned long long height = 0;
+    std::uint32_t* first = nullptr;  // the clip's top-left pixel
+    std::ptrdiff_t stride = 0;       // pixels from one row to the next
+    WindowObject* window = nullptr;  // the window drawn on, for window DCs
 };
 
 struct WindowClass {
@@ -212,15 +217,13 @@ struct PlatformState {
     long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
     long long last_present_ms = 0;
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
-    // The two DCs SetPixel drew on last (the program draws on two in turn),
-    // by handle: good while object_epoch is still pixel_dc_epoch.
-    struct PixelDc {
-        const void* handle = nullptr;
-        DcObject* dc = nullptr;
-    };
-    PixelDc pixel_dc[2];
-    std::uint64_t pixel_dc_epoch = 0;
-    int pixel_dc_next = 0;  // the entry the next new DC replaces
+    // SetPixel's short cuts for the two DCs it drew on last (the program
+    // draws on two in turn): good while object_epoch is still
+    // pixel_shortcut_epoch. A change to a DC's bitmap, palette, clip region
+    // or origin, and turning the journal on, forget them all.
+    PixelShortcut pixel_shortcut[2];
+    std::uint64_t pixel_shortcut_epoch = 0;
+    int pixel_shortcut_next = 0;  // the entry the next new DC replaces
     // Test instrumentation.
     bool journal_on = false;
     std::vector<platform_testing::Call> journal;
@@ -275,6 +278,9 @@ T fail(DWORD error, T result) {
 void journal_call(const char* function, const void* target, std::initializer_list<long long> args,
                   const char* text = nullptr, int text_length = -1);
 inline bool journaling() { return state().journal_on; }
+
+// After a change to what a DC draws on or how (bitmap, palette, clip, origin).
+inline void forget_pixel_shortcuts() { state().pixel_shortcut_epoch = 0; }
 inline long long hv(const void* handle) { return static_cast<long long>(reinterpret_cast<std::uintptr_t>(handle)); }
 
 // Colour: a COLORREF as the DC resolves it now, as 0x00RRGGBB.

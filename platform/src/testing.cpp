@@ -30,7 +30,10 @@ namespace platform_testing {
 
 using namespace pelmorix_platform;
 
-void journal_enable(bool on) { state().journal_on = on; }
+void journal_enable(bool on) {
+    state().journal_on = on;
+    forget_pixel_shortcuts();  // the short cut journals nothing
+}
 const std::vector<Call>& journal() { return state().journal; }
 void journal_clear() { state().journal.clear(); }
 

@@ -12,6 +12,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -205,6 +207,64 @@ TEST_F(PixelPath, SetPixelFollowsEveryChangeOfTheDc) {
     SelectPalette(c.dc(), static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
     DeleteObject(warm);
     DeleteObject(cold);
+}
+
+// Runs of SetPixel in one colour, as the plot loop makes them, take the
+// quick way after the first: a point lands exactly when its device position
+// is inside the clip (the bitmap, or the region within it), for points
+// inside, on the edges of and far outside it, under origins that put it
+// anywhere, up to the ends of the int range.
+TEST_F(PixelPath, RunsOfSetPixelLandExactlyInsideTheClip) {
+    std::mt19937 rng(20261208);
+    constexpr int kWidth = 9;
+    constexpr int kHeight = 7;
+    const int origins[][2] = {{0, 0}, {3, -2}, {-7, 5}, {INT_MAX - 3, INT_MIN + 10}, {INT_MIN + 4, INT_MAX - 2}};
+    // A device coordinate near the canvas as a logical one, where the int range has it.
+    auto logical = [](int device, int origin) {
+        return static_cast<int>(std::clamp<long long>(static_cast<long long>(device) - origin, INT_MIN, INT_MAX));
+    };
+    for (const auto& origin : origins) {
+        for (int clipped = 0; clipped < 2; ++clipped) {
+            SCOPED_TRACE(testing::Message() << "origin " << origin[0] << "," << origin[1] << " clipped " << clipped);
+            Canvas c(kWidth, kHeight);
+            c.fill(RGB(0, 0, 0));
+            SetViewportOrgEx(c.dc(), origin[0], origin[1], nullptr);
+            HRGN region = CreateRectRgn(2, 1, 7, 5);
+            if (clipped != 0) SelectClipRgn(c.dc(), region);
+            const RECT clip = clipped != 0 ? RECT{2, 1, 7, 5} : RECT{0, 0, kWidth, kHeight};
+            std::vector<unsigned> expected(kWidth * kHeight, 0);
+            int landed = 0;
+            for (int i = 0; i < 600; ++i) {
+                int x = logical(coordinate(rng, kWidth), origin[0]);
+                int y = logical(coordinate(rng, kHeight), origin[1]);
+                // The far ends of one axis, the other inside: a device
+                // position some 2^32 away must not wrap round onto the canvas.
+                const int far = static_cast<int>(rng() % 10);
+                if (i % 20 == 7) {
+                    x = rng() % 2 == 0 ? INT_MIN + far : INT_MAX - far;
+                    y = logical(static_cast<int>(rng() % kHeight), origin[1]);
+                } else if (i % 20 == 9) {
+                    x = logical(static_cast<int>(rng() % kWidth), origin[0]);
+                    y = rng() % 2 == 0 ? INT_MIN + far : INT_MAX - far;
+                }
+                const unsigned rgb = 0x010000u * static_cast<unsigned>(1 + i / 100) + 0x0102u;
+                const long long dx = static_cast<long long>(x) + origin[0];
+                const long long dy = static_cast<long long>(y) + origin[1];
+                const bool inside = dx >= clip.left && dx < clip.right && dy >= clip.top && dy < clip.bottom;
+                const COLORREF result = SetPixel(c.dc(), x, y, RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF));
+                ASSERT_EQ(result, inside ? RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF) : CLR_INVALID)
+                    << "SetPixel(" << x << ", " << y << ") at device (" << dx << ", " << dy << ")";
+                if (inside) {
+                    expected[static_cast<std::size_t>(dy * kWidth + dx)] = rgb;
+                    ++landed;
+                }
+            }
+            EXPECT_EQ(picture(c), expected);
+            EXPECT_GE(landed, 5);  // the runs did reach the canvas
+            SelectClipRgn(c.dc(), nullptr);
+            DeleteObject(region);
+        }
+    }
 }
 
 TEST_F(PixelPath, SetPixelOnAGoneDcOrSurfaceFails) {

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -210,6 +211,51 @@ TEST_F(Mapping, RowsMapAsEachPointByItself) {
             continue;
         }
         for (int c = 0; c < mapped && failures < 5; ++c) {
+            const ScreenPoint want = formula(c, row, time, values[c]);
+            if (!same(points[c], want)) {
+                ++failures;
+                ADD_FAILURE() << setting() << ": row " << row << ", column " << c << " at (" << time << ", "
+                              << values[c] << ") maps to " << describe(points[c]) << ", the formulas give "
+                              << describe(want);
+            }
+        }
+    }
+}
+
+// Values a few ulps either side of the ones whose exact y is a whole pixel:
+// where rounding decides the pixel, and a row must map exactly as each
+// point by itself, on plots of every size and rows in and beyond the grid.
+TEST_F(Mapping, ValuesAtPixelEdgesMapAsTheFormulasSay) {
+    Generator g(43);
+    std::vector<double> values(kMaxRowValues);
+    std::vector<ScreenPoint> points(kMaxRowValues);
+    int failures = 0;
+    for (int s = 0; s < 3000 && failures < 5; ++s) {
+        g.setting();
+        if (grid_rows <= 0 || plot_height / grid_rows == 0) continue;
+        if (s % 2 == 0) {  // limits like a log's, half the time
+            minimoy = g.below(3) - 1.0;
+            maximoy = minimoy + 0.5 + g.below(1000) / 7.0;
+        }
+        const long double low = minimoy;
+        const long double span = static_cast<long double>(maximoy) - low;
+        if (!std::isfinite(span) || span == 0) continue;
+        const int row = g.below(4) == 0 ? g.index() : g.below(grid_rows);
+        const long double box_height = plot_height / grid_rows;
+        const long double rows_below = static_cast<long double>(static_cast<long long>(grid_rows) - row - 1);
+        int count = 0;
+        while (count < kMaxRowValues) {
+            // The value whose y is exactly the pixel edge k, then its neighbours.
+            const int k = g.below(plot_height + 5) - 2;
+            const long double fy = (plot_height - k) / box_height - rows_below;
+            double v = static_cast<double>(low + fy * span);
+            const int step = g.below(7) - 3;
+            for (int i = 0; i < std::abs(step); ++i) v = std::nextafter(v, step > 0 ? kInf : -kInf);
+            values[count++] = v;
+        }
+        const double time = g.value(minimox, maximox);
+        ASSERT_EQ(map_cell_row(row, time, values.data(), count, points.data()), count);
+        for (int c = 0; c < count && failures < 5; ++c) {
             const ScreenPoint want = formula(c, row, time, values[c]);
             if (!same(points[c], want)) {
                 ++failures;
