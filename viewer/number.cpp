@@ -77,6 +77,12 @@ std::uint64_t digits_value(std::uint64_t eight, int n) {
     return (x * 10000 + (x >> 32)) & 0xFFFFFFFFULL;
 }
 
+std::uint64_t load_eight(const char* p) {
+    std::uint64_t eight;
+    std::memcpy(&eight, p, sizeof eight);
+    return eight;
+}
+
 // Appends the run of digits at `p` to *mantissa (modulo 2^64: a run too
 // long for it is caught by its length) and returns its end. Where eight
 // bytes of the line are left, they are looked at together: a log's
@@ -84,8 +90,7 @@ std::uint64_t digits_value(std::uint64_t eight, int n) {
 const char* append_digits(const char* p, const char* end, std::uint64_t* mantissa) {
     std::uint64_t m = *mantissa;
     if (kLittleEndian && end - p >= 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, p, sizeof eight);
+        const std::uint64_t eight = load_eight(p);
         const int n = leading_digits(eight);
         if (n > 0) m = m * kScale[n] + digits_value(eight, n);
         p += n;
@@ -97,6 +102,28 @@ const char* append_digits(const char* p, const char* end, std::uint64_t* mantiss
     for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<unsigned char>(*p - '0');
     *mantissa = m;
     return p;
+}
+
+// The bytes of a line quick_unsigned_decimal may read, from the token's
+// first byte (a minus sign included).
+constexpr long kPlainSpan = 12;
+
+// The shape of nearly every value in a log, after its sign: one digit, a
+// point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
+// or returns null, having decided nothing, for anything else. Its digits
+// make an integer below 10^9 and its scale is at most 10^8, so the double
+// is one correctly rounded quotient, as in quick_decimal. The token's end
+// comes out of the digit count, not a test of each byte: the next token's
+// start then waits on one eight-byte load rather than on a chain of them.
+PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude) {
+    if (!is_digit(q[0]) || q[1] != '.') return nullptr;
+    const std::uint64_t fraction_bytes = load_eight(q + 2);
+    const int fraction = leading_digits(fraction_bytes);
+    if (fraction == 0 || q[2 + fraction] != ' ') return nullptr;
+    const std::uint64_t mantissa =
+        static_cast<std::uint64_t>(q[0] - '0') * kScale[fraction] + digits_value(fraction_bytes, fraction);
+    *magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    return q + 2 + fraction;
 }
 
 // A plain decimal at `p` (optional sign, digits with an optional point,
@@ -190,6 +217,20 @@ double atof_of_copy(const char* first, const char* last) {
 // is the loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
     const char* stop = token;
+    if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
+        // The sign is taken by a branch, not folded into the address: the
+        // branch is foreseen, the address would have to wait for the byte.
+        double magnitude;
+        if (*token == '-') {
+            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude)) {
+                *value = -magnitude;
+                return after;
+            }
+        } else if (const char* after = quick_unsigned_decimal(token, &magnitude)) {
+            *value = magnitude;
+            return after;
+        }
+    }
     const bool quick = kQuickConversion && quick_decimal(token, line_end, value, &stop);
     // The token runs on to the next blank; text after its number is passed over.
     while (stop != line_end && *stop != ' ') ++stop;

@@ -45,7 +45,7 @@ std::string show(const std::string& token) {
 // line's length so that a read past its end is caught, and compares the
 // result and the token's end with what atof makes of the token alone.
 // Returns false (after one failure message) on a difference.
-bool same_as_atof(const std::string& token, const std::string& rest = "") {
+bool converts_in_line_as_atof(const std::string& token, const std::string& rest) {
     const std::string line = token + rest;
     std::vector<char> buffer(line.begin(), line.end());
     const char* const first = buffer.data();
@@ -58,7 +58,17 @@ bool same_as_atof(const std::string& token, const std::string& rest = "") {
                       << std::dec << "); token length " << token.size() << ", end at " << (end - first);
         return false;
     }
-    // The command line's conversion of the same text.
+    return true;
+}
+
+// The token near the end of its line (as given) and well inside it, where
+// the line's bytes after it can be looked at in bulk; and the command
+// line's conversion of the same text.
+bool same_as_atof(const std::string& token, const std::string& rest = "") {
+    if (!converts_in_line_as_atof(token, rest) || !converts_in_line_as_atof(token, rest + " 0.5 0.25 0.125 1")) {
+        return false;
+    }
+    const double want = std::atof(token.c_str());
     const double limit = atof_value(token.c_str());
     if (bits_of(limit) != bits_of(want)) {
         ADD_FAILURE() << "atof_value " << show(token) << ": got " << limit << ", atof gives " << want;
