@@ -122,14 +122,14 @@ const Coordinate* columns_at(double time, int count) {
 
 // The y of a row's values in double arithmetic, where that is certain to
 // truncate to the pixel the long double steps give: it saves the plot loop
-// the x87 unit for nearly every point. With |fraction| <= kMaxFraction,
+// the x87 unit for nearly every point. With |fraction| <= max_fraction,
 // every step in double together is off the exact value by less than
 // 2^-49 * M, and the long double steps by less still, where
-// M = box_height * (kMaxFraction + |rows_below|) + |plot_height|. A double
-// result further than M * 2^-40 from every integer therefore lies strictly
-// between the same two integers as the long double one, and truncates alike.
-// Values it cannot decide (near a pixel edge, far outside the limits, not
-// finite) are left to the long double steps.
+// M = box_height * (max_fraction + |rows_below|) + |plot_height|, kept
+// below 2^30. A double result further than M * 2^-40 from every integer
+// therefore lies strictly between the same two integers as the long double
+// one, and truncates alike. Values it cannot decide (near a pixel edge, far
+// outside the limits, not finite) are left to the long double steps.
 class QuickRowY {
 public:
     QuickRowY(int row, int box_height) {
@@ -140,18 +140,21 @@ public:
         rows_below_ = static_cast<double>(rows_below);
         box_height_ = box_height;
         plot_height_ = plot_height;
-        usable_ = std::isfinite(minimoy) && std::isfinite(span) && span != 0 && std::isfinite(scale_) &&
-                  scale_ != 0 && rows_below >= -kMaxRowsBelow && rows_below <= kMaxRowsBelow;
-        const double largest = box_height_ * (kMaxFraction + std::fabs(rows_below_)) + std::fabs(plot_height_);
-        margin_ = std::ldexp(largest, -40);
+        // The largest fraction whose y stays below 2^30 in size, at most 2^20.
+        double most = kMaxFraction;
+        if (box_height > 0) most = std::fmin(most, (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_));
+        const bool usable = std::isfinite(minimoy) && std::isfinite(span) && span != 0 && std::isfinite(scale_) &&
+                            scale_ != 0 && std::fabs(rows_below_) <= kMaxFraction && most >= 1;
+        max_fraction_ = usable ? most : -1;  // no fraction passes -1
+        const double largest = box_height_ * (most + std::fabs(rows_below_)) + std::fabs(plot_height_);
+        margin_ = largest * kMarginScale;
     }
 
     // Sets *y and returns true when the double evaluation decides the pixel.
     bool y_of(double value, int* y) const {
         const double fy = (value - low_) * scale_;
-        if (!usable_ || !(std::fabs(fy) <= kMaxFraction)) return false;  // a NaN fails too
+        if (!(std::fabs(fy) <= max_fraction_)) return false;  // a NaN fails too
         const double v = plot_height_ - (fy + rows_below_) * box_height_;
-        if (!(std::fabs(v) < kMaxCoordinate)) return false;
         const int whole = static_cast<int>(v);
         const double part = std::fabs(v - whole);  // exact
         if (!(part > margin_ && part < 1 - margin_)) return false;
@@ -161,15 +164,15 @@ public:
 
 private:
     static constexpr double kMaxFraction = 1048576;       // 2^20 spans beyond the limits
-    static constexpr long long kMaxRowsBelow = 1048576;   // 2^20 rows beyond the grid
     static constexpr double kMaxCoordinate = 1073741824;  // 2^30: far inside the int range
+    static constexpr double kMarginScale = 1.0 / 1099511627776.0;  // 2^-40
 
-    bool usable_;
     double low_;
     double scale_;  // 1 / span of the limits
     double rows_below_;
     double box_height_;
     double plot_height_;
+    double max_fraction_;  // -1 when the limits or the row leave the double way out
     double margin_;
 };
 
