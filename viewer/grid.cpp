@@ -230,8 +230,8 @@ int map_cell_row(int row, double time, const double* values, int count, ScreenPo
 void plot_cell_row(int row, double time, const double* values, int count) {
     point_color = kPointColor;
     // The row is mapped whole before any of it is drawn: the mapping reads
-    // nothing that drawing changes, and the extended-precision conversions
-    // run far slower when pixel stores come between them.
+    // nothing that drawing changes, and its arithmetic runs far slower when
+    // pixel stores come between its steps.
     ScreenPoint points[kMaxRowValues];
     const int n = map_cell_row(row, time, values, count, points);
     for (int c = 0; c < n; ++c) {
