@@ -121,8 +121,8 @@ const Coordinate* columns_at(double time, int count) {
 }
 
 // The y of a row's values in double arithmetic, where that is certain to
-// truncate to the pixel the long double steps give: it saves the plot loop
-// the x87 unit for nearly every point. With |fraction| <= max_fraction,
+// truncate to the pixel the long double steps give: it spares the plot loop
+// long double arithmetic (the x87 unit, on x86) for nearly every point. With |fraction| <= max_fraction,
 // every step in double together is off the exact value by less than
 // 2^-49 * M, and the long double steps by less still, where
 // M = box_height * (max_fraction + |rows_below|) + |plot_height|, kept
@@ -142,9 +142,11 @@ public:
         plot_height_ = plot_height;
         // The largest fraction whose y stays below 2^30 in size, at most 2^20.
         double most = kMaxFraction;
-        if (box_height > 0) most = std::fmin(most, (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_));
+        if (box_height > 0) {
+            most = std::fmin(most, (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_));
+        }
         const bool usable = std::isfinite(minimoy) && std::isfinite(span) && span != 0 && std::isfinite(scale_) &&
-                            scale_ != 0 && std::fabs(rows_below_) <= kMaxFraction && most >= 1;
+                            scale_ != 0 && std::fabs(rows_below_) <= kMaxRowsBelow && most >= 1;
         max_fraction_ = usable ? most : -1;  // no fraction passes -1
         const double largest = box_height_ * (most + std::fabs(rows_below_)) + std::fabs(plot_height_);
         margin_ = largest * kMarginScale;
@@ -164,6 +166,7 @@ public:
 
 private:
     static constexpr double kMaxFraction = 1048576;       // 2^20 spans beyond the limits
+    static constexpr double kMaxRowsBelow = 1048576;      // 2^20 rows beyond the grid
     static constexpr double kMaxCoordinate = 1073741824;  // 2^30: far inside the int range
     static constexpr double kMarginScale = 1.0 / 1099511627776.0;  // 2^-40
 

@@ -82,7 +82,7 @@ void keep_pixel_shortcut(HDC dc, const DcObject& d, const DrawTarget& t, COLORRE
     // The pixel just drawn lies in the clip, so the clip is not empty and
     // its top-left pixel is on the surface.
     entry->handle = dc;
-    entry->key = color;
+    entry->key = color;  // as given: a palette index never equals a plain RGB colour
     entry->rgb = rgb;
     entry->result = result;
     entry->left = static_cast<long long>(t.clip.left) - d.origin.x;
@@ -107,8 +107,6 @@ __attribute__((noinline)) COLORREF set_pixel(HDC dc, int x, int y, COLORREF colo
     if (dx < t.clip.left || dx >= t.clip.right || dy < t.clip.top || dy >= t.clip.bottom) return CLR_INVALID;
     const std::uint32_t rgb = resolve_color(*d, color);
     t.surface->row(static_cast<int>(dy))[dx] = rgb;
-    // (A kept RGB colour is never taken for a palette index, which always
-    // differs from it.)
     const COLORREF result = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
     keep_pixel_shortcut(dc, *d, t, color, rgb, result);
     if (t.window != nullptr) note_window_drawn(*t.window);

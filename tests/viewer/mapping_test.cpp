@@ -150,6 +150,20 @@ private:
     std::mt19937_64 rng_;
 };
 
+// Each of the `count` points of a mapped row against the formulas for its
+// column; a difference is reported and counted in *failures, up to five.
+void compare_row_with_formulas(int row, double time, const std::vector<double>& values,
+                               const std::vector<ScreenPoint>& points, int count, int* failures) {
+    for (int c = 0; c < count && *failures < 5; ++c) {
+        const ScreenPoint want = formula(c, row, time, values[c]);
+        if (!same(points[c], want)) {
+            ++*failures;
+            ADD_FAILURE() << setting() << ": row " << row << ", column " << c << " at (" << time << ", " << values[c]
+                          << ") maps to " << describe(points[c]) << ", the formulas give " << describe(want);
+        }
+    }
+}
+
 class Mapping : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -210,15 +224,7 @@ TEST_F(Mapping, RowsMapAsEachPointByItself) {
             ADD_FAILURE() << "a row of " << count << " values maps " << mapped << " points";
             continue;
         }
-        for (int c = 0; c < mapped && failures < 5; ++c) {
-            const ScreenPoint want = formula(c, row, time, values[c]);
-            if (!same(points[c], want)) {
-                ++failures;
-                ADD_FAILURE() << setting() << ": row " << row << ", column " << c << " at (" << time << ", "
-                              << values[c] << ") maps to " << describe(points[c]) << ", the formulas give "
-                              << describe(want);
-            }
-        }
+        compare_row_with_formulas(row, time, values, points, mapped, &failures);
     }
 }
 
@@ -255,15 +261,7 @@ TEST_F(Mapping, ValuesAtPixelEdgesMapAsTheFormulasSay) {
         }
         const double time = g.value(minimox, maximox);
         ASSERT_EQ(map_cell_row(row, time, values.data(), count, points.data()), count);
-        for (int c = 0; c < count && failures < 5; ++c) {
-            const ScreenPoint want = formula(c, row, time, values[c]);
-            if (!same(points[c], want)) {
-                ++failures;
-                ADD_FAILURE() << setting() << ": row " << row << ", column " << c << " at (" << time << ", "
-                              << values[c] << ") maps to " << describe(points[c]) << ", the formulas give "
-                              << describe(want);
-            }
-        }
+        compare_row_with_formulas(row, time, values, points, count, &failures);
     }
 }
 
