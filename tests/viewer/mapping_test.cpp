@@ -28,20 +28,13 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 ScreenPoint formula(int column, int row, double x_value, double y_value) {
     const ScreenPoint none{0, 0, false};
     if (grid_columns <= 0 || grid_rows <= 0) return none;
-    long double fx;
-    if (minimox == maximox) {
-        fx = std::isnan(x_value) ? x_value : 0.5L;
-    } else {
-        fx = (static_cast<long double>(x_value) - static_cast<long double>(minimox)) /
-             (static_cast<long double>(maximox) - static_cast<long double>(minimox));
-    }
-    long double fy;
-    if (minimoy == maximoy) {
-        fy = std::isnan(y_value) ? y_value : 0.5L;
-    } else {
-        fy = (static_cast<long double>(y_value) - static_cast<long double>(minimoy)) /
-             (static_cast<long double>(maximoy) - static_cast<long double>(minimoy));
-    }
+    auto fraction = [](double value, double low, double high) -> long double {
+        if (low == high) return std::isnan(value) ? value : 0.5L;
+        return (static_cast<long double>(value) - static_cast<long double>(low)) /
+               (static_cast<long double>(high) - static_cast<long double>(low));
+    };
+    const long double fx = fraction(x_value, minimox, maximox);
+    const long double fy = fraction(y_value, minimoy, maximoy);
     if (std::isnan(fx) || std::isnan(fy)) return none;
     const long double box_width = plot_width / grid_columns;
     const long double box_height = plot_height / grid_rows;
