@@ -6,7 +6,13 @@ set -euo pipefail
 command -v wine >/dev/null 2>&1 || { echo "wine is not installed"; exit 77; }
 : "${WINEPREFIX:?WINEPREFIX is not set}"
 export WINEPREFIX
-export WINEARCH=win32
+# A 32-bit prefix unless the build chose Wine's 64-bit loader (a host that
+# cannot start 32-bit programs); the tests call that loader for "wine".
+export WINEARCH=${WINEARCH:-win32}
+if [ -n "${PELMORIX_WINE_LOADER:-}" ]; then
+  export WINELOADER=$PELMORIX_WINE_LOADER
+  wine() { "$PELMORIX_WINE_LOADER" "$@"; }
+fi
 export WINEDEBUG=-all
 # No prompts to install the .NET or HTML engines: neither is used.
 export WINEDLLOVERRIDES="mscoree,mshtml="

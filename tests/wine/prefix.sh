@@ -10,7 +10,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 # No X display: the set-up needs none, and the desktop process must not
 # stay bound to one.
 unset DISPLAY
-wineboot -i >"$work/boot" 2>&1 || { cat "$work/boot"; fail "wineboot could not make the prefix"; }
+wine wineboot -i >"$work/boot" 2>&1 || { cat "$work/boot"; fail "wineboot could not make the prefix"; }
 
 # The program asks for the face "Console", which no system has, so the
 # font mapper picks a stand-in. Pictures are compared with the native
