@@ -16,6 +16,7 @@ if(WIN32)
   # One folder, as a zip is unpacked: the programs beside their README, which
   # is plain text with the system's line ends.
   install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION .)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
   file(READ ${PROJECT_SOURCE_DIR}/README.md pelmorix_readme)
   string(REPLACE "\n" "\r\n" pelmorix_readme "${pelmorix_readme}")
   file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${pelmorix_readme}")
