@@ -65,7 +65,7 @@ xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --window "$window" a shift+b Escape Return BackSpace Tab space eacute ydiaeresis
 # Latin-1 letters arrive as their bytes 128..255.
 expected=$'char 97\nchar 66\nchar 27\nchar 13\nchar 8\nchar 9\nchar 32\nchar 233\nchar 255'
-for _ in $(seq 1 50); do
+for _ in $(seq 1 100); do
   [ "$(grep -c '^char' "$work/out")" -ge 9 ] && break
   sleep 0.1
 done
