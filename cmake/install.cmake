@@ -26,7 +26,10 @@ else()
   install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The pages carry the version; installed compressed, as man reads them
   # and as Debian packages ship them.
-  find_program(PELMORIX_GZIP gzip REQUIRED)
+  find_program(PELMORIX_GZIP gzip)
+  if(NOT PELMORIX_GZIP)
+    message(FATAL_ERROR "gzip is needed to install the manual pages")
+  endif()
   set(pelmorix_pages "")
   foreach(page pelmorix.1 pelmorix-genlog.1)
     configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
