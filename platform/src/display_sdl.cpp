@@ -92,7 +92,11 @@ void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vec
         const std::size_t row_bytes = static_cast<std::size_t>(covered_w) * target->format->BytesPerPixel;
         for (int y = 0; y < h; ++y) {
             const std::uint32_t* in = source.pixels.data() + static_cast<std::size_t>(y) * source.width;
-            for (int x = 0; x < covered_w; ++x) row[static_cast<std::size_t>(x)] = in[x / scale];
+            std::uint32_t* out = row.data();
+            std::uint32_t* const out_end = out + covered_w;
+            for (int x = 0; out < out_end; ++x) {
+                for (int k = 0; k < scale && out < out_end; ++k) *out++ = in[x];
+            }
             Uint8* first = bytes + static_cast<std::ptrdiff_t>(y) * scale * target->pitch;
             SDL_ConvertPixels(covered_w, 1, SDL_PIXELFORMAT_RGB888, row.data(), covered_w * 4,
                               target->format->format, first, target->pitch);
