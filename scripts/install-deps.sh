@@ -7,6 +7,7 @@ packages=(
   libsdl2-dev libpng-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
+  mandoc man-db dpkg-dev file
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-dejavu-core
   clang libclang-rt-14-dev valgrind

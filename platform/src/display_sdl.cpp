@@ -1,12 +1,19 @@
 // The desktop display: one SDL window per platform window, drawn by copying
 // the window's client surface into SDL's window framebuffer.
 //
+// On a high-density screen every pixel of the client surface is shown as an
+// N x N block (nearest neighbour, so the picture stays crisp). The scale is
+// this file's business alone: the layer above sees client sizes, resizes and
+// the screen size in the surface's own pixels.
+//
 // Everything SDL-specific stays in this file. A window's record (SDL window,
 // its id, its handle) lives in WindowObject::display_data and is owned here.
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -24,12 +31,83 @@ struct SdlWindowRecord {
     Uint32 id = 0;
     HWND handle = nullptr;
     WindowObject* object = nullptr;  // valid until close_window
-    // Client size as last set here or reported by the window system; a
-    // surface of this size needs no SDL_SetWindowSize (which would fight a
-    // resize the user is still dragging).
+    // Client size, in surface pixels, as last set here or reported by the
+    // window system; a surface of this size needs no SDL_SetWindowSize
+    // (which would fight a resize the user is still dragging).
     int known_width = 0;
     int known_height = 0;
+    int scale = 1;  // screen pixels per surface pixel, along each axis
+    std::vector<std::uint32_t> scaled_row;  // one screen row being widened
 };
+
+constexpr int kMaxScale = 8;
+
+// The scale asked for in PELMORIX_SCALE; 0 when it is unset, empty or not a
+// whole number from 1 to kMaxScale (said on standard error).
+int requested_scale() {
+    const char* text = std::getenv("PELMORIX_SCALE");
+    if (text == nullptr || *text == '\0') return 0;
+    if (text[0] >= '1' && text[0] <= '0' + kMaxScale && text[1] == '\0') return text[0] - '0';
+    std::fprintf(stderr, "pelmorix: PELMORIX_SCALE=%s ignored: the scale is a whole number from 1 to %d\n", text,
+                 kMaxScale);
+    return 0;
+}
+
+// The display's density over the 96 dots per inch of an ordinary screen,
+// rounded down; 1 when the display does not tell. Physical sizes come in
+// whole millimetres, so a 192-dpi screen may report 191.8: a density within
+// 1% below a multiple still counts as that multiple.
+int density_scale() {
+    float diagonal = 0;
+    float horizontal = 0;
+    float vertical = 0;
+    if (SDL_GetDisplayDPI(0, &diagonal, &horizontal, &vertical) != 0) return 1;
+    const float dpi = std::min(horizontal, vertical);
+    if (!(dpi > 0)) return 1;
+    const double ratio = std::floor(dpi / 96.0 + 0.01);
+    return ratio < 1 ? 1 : ratio > kMaxScale ? kMaxScale : static_cast<int>(ratio);
+}
+
+// Copies the client surface to the window framebuffer, each surface pixel
+// an N x N block, as far as the framebuffer reaches; the rest is black.
+void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vector<std::uint32_t>& row) {
+    const int w = std::min(source.width, (target->w + scale - 1) / scale);
+    const int h = std::min(source.height, (target->h + scale - 1) / scale);
+    const int covered_w = std::min(target->w, w * scale);
+    const int covered_h = std::min(target->h, h * scale);
+    if (covered_w < target->w || covered_h < target->h) {
+        // Mid-resize: what the client surface does not cover yet shows black.
+        SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
+    }
+    if (w <= 0 || h <= 0 || source.pixels.size() < static_cast<std::size_t>(source.width) * source.height) return;
+    bool locked = SDL_MUSTLOCK(target) && SDL_LockSurface(target) == 0;
+    if (SDL_MUSTLOCK(target) && !locked) return;
+    auto* bytes = static_cast<Uint8*>(target->pixels);
+    if (scale == 1) {
+        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, source.pixels.data(), source.width * 4,
+                          target->format->format, bytes, target->pitch);
+    } else {
+        // Widen a row once, convert it once, then repeat the converted row.
+        row.resize(static_cast<std::size_t>(covered_w));
+        const std::size_t row_bytes = static_cast<std::size_t>(covered_w) * target->format->BytesPerPixel;
+        for (int y = 0; y < h; ++y) {
+            const std::uint32_t* in = source.pixels.data() + static_cast<std::size_t>(y) * source.width;
+            std::uint32_t* out = row.data();
+            std::uint32_t* const out_end = out + covered_w;
+            for (int x = 0; out < out_end; ++x) {
+                for (int k = 0; k < scale && out < out_end; ++k) *out++ = in[x];
+            }
+            Uint8* first = bytes + static_cast<std::ptrdiff_t>(y) * scale * target->pitch;
+            SDL_ConvertPixels(covered_w, 1, SDL_PIXELFORMAT_RGB888, row.data(), covered_w * 4,
+                              target->format->format, first, target->pitch);
+            const int repeats = std::min(scale, covered_h - y * scale);
+            for (int k = 1; k < repeats; ++k) {
+                std::memcpy(first + static_cast<std::ptrdiff_t>(k) * target->pitch, first, row_bytes);
+            }
+        }
+    }
+    if (locked) SDL_UnlockSurface(target);
+}
 
 // Virtual keys beyond the ones windows.h names.
 constexpr UINT kVkShift = 0x10;
@@ -140,7 +218,10 @@ void decode_utf8(const char* text, Emit emit) {
 
 class SdlDisplay final : public Display {
 public:
-    SdlDisplay() { SDL_StartTextInput(); }
+    SdlDisplay()
+        : requested_scale_(requested_scale()), scale_(requested_scale_ > 0 ? requested_scale_ : density_scale()) {
+        SDL_StartTextInput();
+    }
 
     ~SdlDisplay() override {
         for (auto& entry : windows_) SDL_DestroyWindow(entry.second->window);
@@ -154,11 +235,12 @@ public:
 
     const char* name() const override { return "window"; }
 
+    // In surface pixels, at the scale of the window opened last.
     void screen_size(int* width, int* height) override {
         SDL_DisplayMode mode;
         if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
-            *width = mode.w;
-            *height = mode.h;
+            *width = mode.w / scale_;
+            *height = mode.h / scale_;
         } else {
             *width = 1280;
             *height = 1024;
@@ -166,19 +248,23 @@ public:
     }
 
     bool open_window(HWND handle, WindowObject& window) override {
+        const int w = std::max(1, window.surface.width);
+        const int h = std::max(1, window.surface.height);
+        const int scale = scale_for(w, h);
         Uint32 flags = SDL_WINDOW_HIDDEN;
         if ((window.style & WS_THICKFRAME) != 0) flags |= SDL_WINDOW_RESIZABLE;
         SDL_Window* sdl = SDL_CreateWindow(window.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                           std::max(1, window.surface.width), std::max(1, window.surface.height),
-                                           flags);
+                                           w * scale, h * scale, flags);
         if (sdl == nullptr) return fail(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), false);
+        scale_ = scale;
         auto record = std::make_unique<SdlWindowRecord>();
         record->window = sdl;
         record->id = SDL_GetWindowID(sdl);
         record->handle = handle;
         record->object = &window;
-        record->known_width = std::max(1, window.surface.width);
-        record->known_height = std::max(1, window.surface.height);
+        record->known_width = w;
+        record->known_height = h;
+        record->scale = scale;
         window.display_data = record.get();
         Uint32 id = record->id;
         windows_[id] = std::move(record);
@@ -217,7 +303,7 @@ public:
                 restored = true;  // back at the window system's idea of the size, not ours
             }
             if (restored || w != record->known_width || h != record->known_height) {
-                SDL_SetWindowSize(sdl, w, h);
+                SDL_SetWindowSize(sdl, w * record->scale, h * record->scale);
                 record->known_width = w;
                 record->known_height = h;
             }
@@ -231,21 +317,7 @@ public:
         if (record == nullptr) return;
         SDL_Surface* target = SDL_GetWindowSurface(record->window);
         if (target == nullptr) return;  // e.g. minimised on some systems; shown again on restore
-        const Surface& source = window.surface;
-        int w = std::min(target->w, source.width);
-        int h = std::min(target->h, source.height);
-        if (w < target->w || h < target->h) {
-            // Mid-resize: what the client surface does not cover yet shows black.
-            SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
-        }
-        if (w > 0 && h > 0 && source.pixels.size() >= static_cast<std::size_t>(source.width) * source.height) {
-            bool locked = SDL_MUSTLOCK(target) && SDL_LockSurface(target) == 0;
-            if (!SDL_MUSTLOCK(target) || locked) {
-                SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, source.pixels.data(), source.width * 4,
-                                  target->format->format, target->pixels, target->pitch);
-            }
-            if (locked) SDL_UnlockSurface(target);
-        }
+        copy_scaled(window.surface, target, record->scale, record->scaled_row);
         SDL_UpdateWindowSurface(record->window);
     }
 
@@ -291,12 +363,27 @@ private:
         return e;
     }
 
-    static void client_size(SDL_Window* window, int* width, int* height) {
+    // The window's client size in surface pixels: screen pixels over the scale.
+    static void client_size(const SdlWindowRecord& record, int* width, int* height) {
 #if SDL_VERSION_ATLEAST(2, 26, 0)
-        SDL_GetWindowSizeInPixels(window, width, height);
+        SDL_GetWindowSizeInPixels(record.window, width, height);
 #else
-        SDL_GetWindowSize(window, width, height);
+        SDL_GetWindowSize(record.window, width, height);
 #endif
+        *width /= record.scale;
+        *height /= record.scale;
+    }
+
+    // The scale of a new window of w x h surface pixels: the one asked for,
+    // or the display's, lowered until the window fits the usable screen.
+    int scale_for(int w, int h) const {
+        if (requested_scale_ > 0) return requested_scale_;
+        int scale = density_scale();
+        SDL_Rect usable;
+        if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+            while (scale > 1 && (w * scale > usable.w || h * scale > usable.h)) --scale;
+        }
+        return scale;
     }
 
     void translate(const SDL_Event& event, std::vector<DisplayEvent>& out) {
@@ -362,8 +449,8 @@ private:
         switch (we.event) {
             case SDL_WINDOWEVENT_SIZE_CHANGED: {
                 DisplayEvent e = make(DisplayEvent::Type::Resize, hwnd);
-                e.width = we.data1;
-                e.height = we.data2;
+                e.width = we.data1 / record->scale;
+                e.height = we.data2 / record->scale;
                 record->known_width = e.width;
                 record->known_height = e.height;
                 out.push_back(e);
@@ -374,7 +461,7 @@ private:
             case SDL_WINDOWEVENT_MAXIMIZED: {
                 if (we.event == SDL_WINDOWEVENT_RESTORED) out.push_back(make(DisplayEvent::Type::Restore, hwnd));
                 DisplayEvent e = make(DisplayEvent::Type::Resize, hwnd);
-                client_size(record->window, &e.width, &e.height);
+                client_size(*record, &e.width, &e.height);
                 record->known_width = e.width;
                 record->known_height = e.height;
                 out.push_back(e);
@@ -393,6 +480,8 @@ private:
     }
 
     std::map<Uint32, std::unique_ptr<SdlWindowRecord>> windows_;
+    int requested_scale_;  // PELMORIX_SCALE, 0 when not given
+    int scale_;            // of the window opened last; before any, the one a window would get
     char suppress_letter_ = 0;  // letter of the last Ctrl+letter chord, see translate_text
 };
 

@@ -607,6 +607,9 @@ class WindowDisplayTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+        // One screen pixel per client pixel, whatever the screen (the scale
+        // has a test of its own).
+        setenv("PELMORIX_SCALE", "1", 1);
         // An X server without clients resets itself (unless run with
         // -noreset) and drops connections meanwhile; give it a moment.
         DWORD error = 0;
@@ -784,6 +787,102 @@ std::vector<DisplayEvent> translate(Display& display, SDL_Event event) {
     std::vector<DisplayEvent> got;
     display.poll(got);
     return without_system_noise(got);
+}
+
+// PELMORIX_SCALE: each client pixel shows as an N x N block on the screen,
+// while sizes the layer above hears about stay in client pixels.
+TEST_F(WindowDisplayTest, ScaleComesFromTheEnvironment) {
+    const struct {
+        const char* value;  // null: unset
+        int scale;          // 0: as when unset
+        bool reported;      // one line on standard error
+    } rows[] = {
+        {nullptr, 0, false},  // the display's own density decides
+        {"1", 1, false},
+        {"2", 2, false},
+        {"3", 3, false},
+        {"8", 8, false},      // the largest
+        {"", 0, false},       // empty counts as unset
+        {"0", 0, true},       // below the range
+        {"9", 0, true},       // above it
+        {"2x", 0, true},      // not a whole number
+        {" 2", 0, true},
+        {"-1", 0, true},
+    };
+    int unset_scale = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.value == nullptr ? std::string("unset") : "\"" + std::string(r.value) + "\"");
+        display_.reset();
+        if (r.value == nullptr) {
+            unsetenv("PELMORIX_SCALE");
+        } else {
+            setenv("PELMORIX_SCALE", r.value, 1);
+        }
+        testing::internal::CaptureStderr();
+        DWORD error = 0;
+        display_ = pelmorix_platform::make_window_display(&error);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_NE(display_, nullptr) << "error " << error << ": " << SDL_GetError();
+        if (r.reported) {
+            EXPECT_EQ(said, "pelmorix: PELMORIX_SCALE=" + std::string(r.value) +
+                                " ignored: the scale is a whole number from 1 to 8\n");
+        } else {
+            EXPECT_EQ(said, "");
+        }
+
+        SdlWindow win(display_.get(), fake_handle(3), 24, 10, 0, "pelmorix-scale-test");
+        ASSERT_TRUE(win.open);
+        for (std::size_t i = 0; i < win.object.surface.pixels.size(); ++i) {
+            win.object.surface.pixels[i] = static_cast<std::uint32_t>(i * 0x010203u) & 0xFFFFFFu;  // no two alike
+        }
+        win.show();
+        drain();
+        display_->present(win.object);
+        std::vector<std::uint32_t> pixels;
+        int w = 0, h = 0;
+        ASSERT_TRUE(pelmorix_platform::sdl_display_read_back(win.object, &pixels, &w, &h));
+        ASSERT_EQ(w % 24, 0);
+        const int scale = w / 24;
+        if (r.value == nullptr) unset_scale = scale;
+        EXPECT_EQ(scale, r.scale != 0 ? r.scale : unset_scale);
+        ASSERT_GE(scale, 1);
+        ASSERT_EQ(h, 10 * scale);
+        int wrong = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                wrong += pixels[static_cast<std::size_t>(y) * w + x] !=
+                         win.object.surface.pixels[static_cast<std::size_t>(y / scale) * 24 + x / scale];
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "screen pixels that are not their client pixel's";
+
+        // The screen and the window system's sizes, in client pixels.
+        int sw = 0, sh = 0;
+        display_->screen_size(&sw, &sh);
+        SDL_DisplayMode mode;
+        ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &mode), 0);
+        EXPECT_EQ(sw, mode.w / scale);
+        EXPECT_EQ(sh, mode.h / scale);
+        const Uint32 id = SDL_GetWindowID(win.sdl());
+        // Not a whole number of blocks at any scale but 1: the part block is dropped.
+        std::vector<DisplayEvent> got =
+            translate(*display_, window_event(id, SDL_WINDOWEVENT_SIZE_CHANGED, 8 * 24 + 1, 8 * 10 + 1));
+        ASSERT_EQ(got.size(), 1u) << describe(got);
+        EXPECT_EQ(got[0].width, (8 * 24 + 1) / scale);
+        EXPECT_EQ(got[0].height, (8 * 10 + 1) / scale);
+        // A size of the program's own is set in screen pixels.
+        fill_surface(win.object.surface, 30, 12, 0x102030);
+        display_->show_window(win.object);
+        SDL_GetWindowSize(win.sdl(), &w, &h);
+        EXPECT_EQ(w, 30 * scale);
+        EXPECT_EQ(h, 12 * scale);
+        drain();  // the window system's own report of that size
+        // Maximising reports the window's size then, in client pixels too.
+        got = translate(*display_, window_event(id, SDL_WINDOWEVENT_MAXIMIZED));
+        ASSERT_EQ(got.size(), 1u) << describe(got);
+        EXPECT_EQ(got[0].width, 30);
+        EXPECT_EQ(got[0].height, 12);
+    }
 }
 
 TEST_F(WindowDisplayTest, InputIsTranslated) {

@@ -38,9 +38,9 @@ protected:
         xdotool_ = viewer_test::find_program("xdotool");
         ASSERT_FALSE(xdotool_.empty()) << "xdotool is not installed";
         // The server picks a free display itself and writes its number once
-        // it accepts connections.
+        // it accepts connections. The screen holds the window at scale 2.
         Launch launch;
-        launch.args = {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        launch.args = {"-displayfd", "1", "-screen", "0", "2560x1600x24", "-nolisten", "tcp"};
         server_ = std::make_unique<Process>(xvfb, launch);
         ASSERT_TRUE(viewer_test::wait_until([&] { return server_->output_so_far().find('\n') != std::string::npos; }, 10s))
             << "Xvfb did not start";
@@ -53,12 +53,13 @@ protected:
         if (server_) server_->terminate();
     }
 
-    Launch viewer_launch(const std::string& snapshot) const {
+    Launch viewer_launch(const std::string& snapshot, const char* scale = "1") const {
         Launch launch;
         launch.args = {"log.skv", "0", "0", "0.1", "16"};
         launch.env["DISPLAY"] = display_;
         launch.env["PELMORIX_DISPLAY"] = "window";
         launch.env["PELMORIX_SNAPSHOT"] = dir_.file(snapshot);
+        launch.env["PELMORIX_SCALE"] = scale;
         launch.env["WAYLAND_DISPLAY"] = std::nullopt;
         launch.env["SDL_VIDEODRIVER"] = std::nullopt;
         launch.cwd = dir_.path();
@@ -73,20 +74,37 @@ protected:
         return p.finish(10s);
     }
 
-    // Runs the viewer in a window, waits for the final prompt, types `key`
-    // (an xdotool key name) and returns how the run ended.
-    Outcome run_and_type(const std::string& key, const std::string& snapshot) {
-        Process viewer(kExe, viewer_launch(snapshot));
+    // Runs the viewer in a window, waits for the final prompt, calls
+    // `at_prompt` with the window's id, types `key` (an xdotool key name)
+    // and returns how the run ended.
+    template <class AtPrompt>
+    Outcome run_and_type(const std::string& key, const std::string& snapshot, const char* scale,
+                         AtPrompt at_prompt) {
+        Process viewer(kExe, viewer_launch(snapshot, scale));
         const Outcome found = xdotool({"search", "--sync", "--name", "N-Vorq Pelmorix"});
         EXPECT_EQ(found.status, 0) << "no window appeared";
         const std::string window = found.out.substr(0, found.out.find('\n'));
         // The snapshot is written just before the program starts to wait.
         EXPECT_TRUE(viewer_test::wait_until([&] { return viewer_test::file_exists(dir_.file(snapshot)); }, 10s))
             << "the program never waited for a key";
+        at_prompt(window);
         // xdotool's own status is not looked at: the program may end, and
         // its window go, between the key's press and its release.
         xdotool({"key", "--window", window, key});
         return viewer.finish(10s);
+    }
+    Outcome run_and_type(const std::string& key, const std::string& snapshot) {
+        return run_and_type(key, snapshot, "1", [](const std::string&) {});
+    }
+
+    // The window's picture as the X server shows it.
+    bool screen_picture(const std::string& window, Picture* picture) const {
+        const std::string import = viewer_test::find_program("import");
+        if (import.empty()) return false;
+        Launch launch;
+        launch.args = {"-window", window, dir_.file("screen.png")};
+        launch.env["DISPLAY"] = display_;
+        return viewer_test::run(import, launch).status == 0 && viewer_test::read_png(dir_.file("screen.png"), picture);
     }
 
     Picture headless_picture() const {
@@ -139,6 +157,40 @@ TEST_F(RealWindow, ALetterEndsWithStatus0AndTheSnapshotShowsThePlot) {
     }
     EXPECT_GT(grid, 1000);
     EXPECT_GT(points, 10);
+}
+
+TEST_F(RealWindow, AtScale2EveryPixelIsA2x2BlockOfTheSamePicture) {
+    Picture screen;
+    const Outcome r = run_and_type("a", "window.png", "2", [&](const std::string& window) {
+        // The screen catches up with the snapshot within a frame or two.
+        EXPECT_TRUE(viewer_test::wait_until(
+            [&] {
+                Picture snapshot;
+                if (!screen_picture(window, &screen) || !viewer_test::read_png(dir_.file("window.png"), &snapshot)) {
+                    return false;
+                }
+                if (screen.width != 2 * snapshot.width || screen.height != 2 * snapshot.height) return false;
+                for (int y = 0; y < screen.height; ++y) {
+                    for (int x = 0; x < screen.width; ++x) {
+                        if (screen.at(x, y) != snapshot.at(x / 2, y / 2)) return false;
+                    }
+                }
+                return true;
+            },
+            5s))
+            << "the screen shows " << screen.width << "x" << screen.height
+            << ", not the snapshot with each pixel doubled";
+    });
+    // Typed keys still reach the program, which knows nothing of the scale:
+    // its window is 640 x 480 and it draws the same plot as headless.
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kConsole);
+    Picture window;
+    ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &window));
+    EXPECT_EQ(window.width, 640);
+    EXPECT_EQ(window.height, 480);
+    EXPECT_TRUE(window.pixels == headless_picture().pixels) << "the window's picture differs from the headless one";
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+# What `cmake --install` puts in place, and the packages CPack makes of it:
+# the two programs, their manual pages, the README and the examples; no test
+# or benchmark program.
+#
+#   native build:  cpack -G DEB  (in build/)          pelmorix_<version>_amd64.deb
+#   Windows build: cpack -G ZIP  (in build/windows/)  pelmorix-<version>-win32.zip
+include(GNUInstallDirs)
+
+set(PELMORIX_EXAMPLES
+  ${PROJECT_SOURCE_DIR}/examples/brusselator.skv
+  ${PROJECT_SOURCE_DIR}/examples/diffusion.skv
+  ${PROJECT_SOURCE_DIR}/examples/gray-scott.skv
+  ${PROJECT_SOURCE_DIR}/examples/brusselator.png)
+
+if(WIN32)
+  # One folder, as a zip is unpacked: the programs beside their README, which
+  # is plain text with the system's line ends.
+  install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION .)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+  file(READ ${PROJECT_SOURCE_DIR}/README.md pelmorix_readme)
+  string(REPLACE "\n" "\r\n" pelmorix_readme "${pelmorix_readme}")
+  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${pelmorix_readme}")
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  install(FILES ${PELMORIX_EXAMPLES} DESTINATION examples)
+else()
+  install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The pages carry the version; installed compressed, as man reads them
+  # and as Debian packages ship them.
+  find_program(PELMORIX_GZIP gzip)
+  if(NOT PELMORIX_GZIP)
+    message(FATAL_ERROR "gzip is needed to install the manual pages")
+  endif()
+  set(pelmorix_pages "")
+  foreach(page pelmorix.1 pelmorix-genlog.1)
+    configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
+                       COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/man/${page}
+                       DEPENDS ${PROJECT_BINARY_DIR}/man/${page}
+                       COMMENT "Compressing the manual page ${page}")
+    list(APPEND pelmorix_pages ${PROJECT_BINARY_DIR}/man/${page}.gz)
+  endforeach()
+  add_custom_target(pelmorix_man_pages ALL DEPENDS ${pelmorix_pages})
+  install(FILES ${pelmorix_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PELMORIX_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()
+
+set(CPACK_PACKAGE_NAME pelmorix)
+set(CPACK_PACKAGE_VENDOR "The Pelmorix developers")
+set(CPACK_PACKAGE_CONTACT "The Pelmorix developers <pelmorix@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for the cell logs of 2-D cellular simulations")
+# The long description, in lines short enough for package tools to show as they are.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Pelmorix draws the cell log of a two-dimensional cellular simulation\n"
+    "(the value of every cell at every time step, as text) in one window:\n"
+    "for every cell a small graph of its value over time, laid out in a grid\n"
+    "that mirrors the cells, so that a whole run can be judged at a glance.\n"
+    "Logs of any length are plotted as they are read, also from a pipe.\n"
+    "The package also holds pelmorix-genlog, which writes cell logs from\n"
+    "small simulations (heat diffusion, Gray-Scott reaction-diffusion,\n"
+    "coupled oscillators), and three example logs.")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_SOURCE_GENERATOR "")
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  # pelmorix-<version>-win32.zip, unpacking into a folder of the same name.
+  set(CPACK_SYSTEM_NAME win32)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION science)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  # Dependencies from the programs' own library needs (SDL2, libpng, the C
+  # and C++ runtimes), as dpkg-shlibdeps finds them.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+include(CPack)
