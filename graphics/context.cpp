@@ -105,6 +105,7 @@ int always_to_page = 1;
 int default_mode = 2;
 unsigned char palette_dirty = 0;
 unsigned char window_exists = 0;
+unsigned char quit_waiting = 0;
 
 const PALETTEENTRY default_colors[16] = {
     {0, 0, 0, kNoCollapse},       {0, 0, 255, kNoCollapse},     {0, 255, 0, kNoCollapse},
@@ -274,10 +275,9 @@ void get_palette(PaletteRecord* palette) {
 }
 
 void close_graphics() {
-    // A window the user already closed has posted, and get_key has taken,
-    // its quit message: there is nothing to destroy and nothing to wait for.
-    if (window_exists == 0) return;
-    DestroyWindow(context.window_handle);
-    while (dispatch_next_message()) {
-    }
+    // A window the user already closed has nothing left to destroy; only its
+    // quit message may still wait (get_key takes it too), and a later
+    // init_graphics must not find it.
+    if (window_exists != 0) DestroyWindow(context.window_handle);
+    take_quit_message();
 }

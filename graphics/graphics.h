@@ -61,6 +61,11 @@ int get_max_color();  // always 15
 void get_aspect_ratio(int* x, int* y);
 void get_palette(PaletteRecord* palette);
 
+// Puts what has been drawn on the screen now, not at the next chance the
+// window system gets. For a caller about to wait for something else (more
+// input, say) with the picture still changing.
+void flush_graphics();
+
 // Keyboard: the next typed character, 0 to 255; waits for one. 27 is Esc.
 // Returns 27 as well when the window has gone away while waiting.
 int get_key();

@@ -123,6 +123,7 @@ extern int always_to_page;           // 1: every drawing goes into page_dc
 extern int default_mode;             // mode of the fallback driver 9
 extern unsigned char palette_dirty;  // WM_PALETTECHANGED seen, palette not rebuilt yet
 extern unsigned char window_exists;  // the window was created and not yet destroyed
+extern unsigned char quit_waiting;   // the window's quit message is posted and not yet taken
 
 // Constant data.
 extern const PALETTEENTRY default_colors[16];
@@ -145,6 +146,9 @@ inline bool output_to_screen() {
 // Window, pages and keyboard.
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 bool dispatch_next_message();
+// Dispatches messages until the quit message of a destroyed window has been
+// taken; returns at once when none is waiting.
+void take_quit_message();
 void key_ring_write(unsigned char ch);
 
 // Pens.

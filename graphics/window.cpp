@@ -89,6 +89,7 @@ void release_window_resources(HWND window) {
     g.palette_handle = nullptr;
     window_exists = 0;
     PostQuitMessage(0);
+    quit_waiting = 1;
 }
 
 }  // namespace
@@ -140,17 +141,30 @@ bool dispatch_next_message() {
     MSG message;
     // 0 is the quit message; -1 means no message could be had at all, and
     // waiting on would never end.
-    if (GetMessageA(&message, nullptr, 0, 0) <= 0) return false;
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) quit_waiting = 0;
+    if (got <= 0) return false;
     TranslateMessage(&message);
     DispatchMessageA(&message);
     return true;
 }
 
+void take_quit_message() {
+    while (quit_waiting != 0 && dispatch_next_message()) {
+    }
+}
+
+void flush_graphics() { GdiFlush(); }
+
 int get_key() {
     KeyRing& ring = graphics_context().key_ring;
     while (ring.read_index == ring.write_index) {
-        // With the window gone no character can come: answer as Esc would.
-        if (window_exists == 0 || !dispatch_next_message()) return kEscape;
+        // With the window gone no character can come: answer as Esc would,
+        // with the window's quit message taken, as close_graphics takes it.
+        if (window_exists == 0 || !dispatch_next_message()) {
+            take_quit_message();
+            return kEscape;
+        }
     }
     const unsigned char ch = ring.slots[ring.read_index];
     if (++ring.read_index == ring.capacity) ring.read_index = 0;

@@ -1,5 +1,6 @@
 // Entry point: argument checks, the echo of the arguments, then the cell log.
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 
 #include "viewer.h"
@@ -32,6 +33,11 @@ const char* limit_text(double value, char (&buffer)[32]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef SIGPIPE
+    // Output to a pipe whose reader has gone (`pelmorix ... | head -1`)
+    // just fails: the run goes on and ends with its own status.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     if (argc < 6) {
         std::fputs(kUsageBanner, stdout);
         std::fflush(stdout);

@@ -2,7 +2,19 @@
 // and a line at a time, each line used where it lies in the chunk (or in one
 // fixed buffer when it must be put together), and the rows are drawn in
 // order as they are converted, so memory stays the same however long the
-// log is. One thread does it all: each row is drawn right after it is read.
+// log is. One thread does it all: each row is drawn before the next line is
+// read, so a log that arrives slowly (through a pipe, from a running
+// simulation) is drawn as it arrives.
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -15,11 +27,78 @@ namespace {
 
 constexpr unsigned char kEndOfFileByte = 0x1A;
 constexpr std::size_t kNotSought = static_cast<std::size_t>(-1);
+// The screen is shown a new picture at most this often while the log keeps
+// coming, as the window is while it is drawn on.
+constexpr std::chrono::milliseconds kFrame(16);
+
+int descriptor_of(std::FILE* file) {
+#ifdef _WIN32
+    return _fileno(file);
+#else
+    return fileno(file);
+#endif
+}
+
+// One read of the system's own: returns as soon as some bytes are there
+// (from a pipe, say), with their number; 0 at the end, -1 on an error.
+long read_some(int fd, unsigned char* into, std::size_t size) {
+#ifdef _WIN32
+    return _read(fd, into, static_cast<unsigned int>(size));
+#else
+    ssize_t got;
+    do {
+        got = read(fd, into, size);
+    } while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+#endif
+}
+
+// The reader is about to wait for more of the log: what has been drawn goes
+// to the screen first, or it would stay off it for as long as the log
+// pauses. A log that keeps coming is not held up, and the screen is not
+// shown a new picture more than once a frame.
+void show_before_waiting(CellLogStream& stream) {
+#ifdef _WIN32
+    // No cheap way to ask whether a pipe holds bytes, and nothing to pace:
+    // the window is on the screen as it is drawn, this only sends what the
+    // system still holds back.
+    (void)stream;
+    flush_graphics();
+#else
+    pollfd ready{descriptor_of(stream.file), POLLIN, 0};
+    int found;
+    do {
+        found = poll(&ready, 1, 0);
+    } while (found < 0 && errno == EINTR);
+    if (found != 0) return;  // bytes, the end or an error: the read will not wait
+    const auto since = std::chrono::steady_clock::now() - stream.last_shown;
+    if (since < kFrame) {
+        // Shown a moment ago: the rest of the frame for more of the log.
+        const auto rest = std::chrono::ceil<std::chrono::milliseconds>(kFrame - since);
+        ready.revents = 0;
+        if (poll(&ready, 1, static_cast<int>(rest.count())) > 0) return;
+    }
+    flush_graphics();
+    stream.last_shown = std::chrono::steady_clock::now();
+#endif
+}
 
 // Fetches the next chunk of the file; false when no byte will come any more.
 bool refill(CellLogStream& stream) {
     if (stream.source_done || stream.file == nullptr) return false;
-    const std::size_t got = std::fread(stream.bytes, 1, sizeof stream.bytes, stream.file);
+    const int fd = descriptor_of(stream.file);
+    std::size_t got = 0;
+    if (stream.whole_chunks) {
+        while (got < sizeof stream.bytes) {
+            const long n = read_some(fd, stream.bytes + got, sizeof stream.bytes - got);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+    } else {
+        show_before_waiting(stream);
+        const long n = read_some(fd, stream.bytes, sizeof stream.bytes);
+        if (n > 0) got = static_cast<std::size_t>(n);
+    }
     if (got == 0) {
         // The end of the file, or a read error (a directory, say): either
         // way nothing more can be read, and the read counts as the end.
@@ -103,8 +182,15 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.next_return = kNotSought;
     stream.next_end_byte = kNotSought;
     stream.next_nul = kNotSought;
-    // Our own chunk buffer is the only one needed.
-    if (stream.file != nullptr) std::setvbuf(stream.file, nullptr, _IONBF, 0);
+    stream.whole_chunks = false;
+    stream.last_shown = std::chrono::steady_clock::time_point{};
+    if (stream.file != nullptr) {
+        // Our own chunk buffer is the only one: the stream is used for
+        // opening and closing, its descriptor for reading.
+        std::setvbuf(stream.file, nullptr, _IONBF, 0);
+        struct stat status;
+        stream.whole_chunks = fstat(descriptor_of(stream.file), &status) == 0 && S_ISREG(status.st_mode);
+    }
 }
 
 void close_cell_log(CellLogStream& stream) {
@@ -161,86 +247,42 @@ bool is_blank_line(const char* line) { return is_blank_line(LineView{line, std::
 
 namespace {
 
-// One row of the log as the plot loop takes it: how many values it holds,
-// where it lies (its row in its time block, the block's time), whether the
-// line after it was blank (its block ends with it) and whether the reads
-// after it met the end of the file (the loop ends there).
-struct RowRecord {
-    int count;
-    int row_index;
-    double block_time;
-    bool block_ends;
-    bool file_ends;
-    int rows_in_block;  // when the block ends: its rows, as the dimension line gives them
-};
-
-// The reading half of the plot loop: the reads and splits the loop makes,
-// in its order, and the count of rows and blocks, drawing nothing. Starts
-// at the log's first row, which has already been read.
-class RowSource {
-public:
-    RowSource(CellLogStream& stream, char* line_buffer, LineView first_row)
-        : stream_(stream), line_buffer_(line_buffer), line_(first_row) {}
-
-    // The next row, its values into `values` (room for kMaxRowValues). Not
-    // to be called again after a row that ends the file.
-    RowRecord next(double* values) {
-        RowRecord row;
-        row.count = split_row(line_, values);
-        row.row_index = row_index_;
-        row.block_time = block_time_;
-        line_ = read_line_view(stream_, line_buffer_);
+// The plot loop, from the log's first row, which has already been read, to
+// the end of the file. Each row is drawn before the next line is read, and
+// the console is flushed as soon as a block has ended and the next one's
+// first row is in: while the log comes slowly, what has arrived is on the
+// screen and the console.
+void plot_rows(CellLogStream& stream, char* line_buffer, LineView line) {
+    double values[kMaxRowValues];
+    int row_index = 0;
+    double block_time = 0;
+    for (;;) {
+        const int count = split_row(line, values);
+        if (block_time == 0 && row_index == 0) {
+            // The first row of the log: each column's grid lines, then its point.
+            for (int c = 0; c < count; ++c) {
+                draw_grid_column(c, count);
+                plot_cell_value(c, row_index, block_time, values[c]);
+            }
+        } else {
+            plot_cell_row(row_index, block_time, values, count);
+        }
+        line = read_line_view(stream, line_buffer);
         // Rows far beyond the grid are all clipped alike; stopping the count
         // keeps a block of more than INT_MAX rows from overflowing it.
-        if (row_index_ < INT_MAX) ++row_index_;
-        row.block_ends = is_blank_line(line_);
-        row.rows_in_block = row_index_;
-        if (row.block_ends) {
+        if (row_index < INT_MAX) ++row_index;
+        if (is_blank_line(line)) {
             // The line after the blank one is the next block's first row,
             // taken as a row even if it is blank too.
-            line_ = read_line_view(stream_, line_buffer_);
-            block_time_ += 0.025;  // a running sum, not a multiple
-            row_index_ = 0;
+            line = read_line_view(stream, line_buffer);
+            if (block_time == 0) std::printf("Dimension detectada del modelo: %d x %d\n", count, row_index);
+            std::fflush(stdout);
+            block_time += 0.025;  // a running sum, not a multiple
+            row_index = 0;
         }
-        row.file_ends = stream_.end_reached;
-        return row;
-    }
-
-private:
-    CellLogStream& stream_;
-    char* line_buffer_;
-    LineView line_;
-    int row_index_ = 0;
-    double block_time_ = 0;
-};
-
-// The drawing half of the plot loop: the first row with its grid, every
-// row's points, and the dimension line when the first block ends.
-void plot_row(const RowRecord& row, const double* values) {
-    if (row.block_time == 0 && row.row_index == 0) {
-        // The first row of the log: each column's grid lines, then its point.
-        for (int c = 0; c < row.count; ++c) {
-            draw_grid_column(c, row.count);
-            plot_cell_value(c, row.row_index, row.block_time, values[c]);
-        }
-    } else {
-        plot_cell_row(row.row_index, row.block_time, values, row.count);
-    }
-    if (row.block_ends) {
-        if (row.block_time == 0) std::printf("Dimension detectada del modelo: %d x %d\n", row.count, row.rows_in_block);
-        std::fflush(stdout);
+        if (stream.end_reached) return;
     }
 }
-
-void plot_rows_in_turn(RowSource& source) {
-    double values[kMaxRowValues];
-    for (;;) {
-        const RowRecord row = source.next(values);
-        plot_row(row, values);
-        if (row.file_ends) return;
-    }
-}
-
 
 }  // namespace
 
@@ -269,8 +311,7 @@ int read_cell_log(const char* file_name) {
     draw_status_bar("ESC Aborta");
     measure_plot_area();
 
-    RowSource source(stream, line_buffer, first_row);
-    plot_rows_in_turn(source);
+    plot_rows(stream, line_buffer, first_row);
 
     std::fflush(stdout);
     wait_key_or_escape();

@@ -7,6 +7,7 @@
 #ifndef PELMORIX_VIEWER_H
 #define PELMORIX_VIEWER_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 
@@ -37,9 +38,16 @@ constexpr std::size_t kReadChunk = 64 * 1024; // bytes fetched from the file at 
 // The cell log opened for line reads with the semantics of a text-mode
 // stream: a line ends at a line feed, carriage returns belong to no line,
 // a 0x1A byte ends the file.
+//
+// Bytes are fetched with the system's own read, which returns what has
+// arrived: a log that comes through a pipe while its simulation runs is
+// drawn as it comes. A regular file is still read in whole chunks.
 struct CellLogStream {
     std::FILE* file = nullptr;
     bool open_failed = false;   // every read stores an empty line and never reaches the end
+    bool whole_chunks = false;  // a regular file: every fetch fills the chunk until the end
+    // When the picture was last put on the screen before waiting for the log.
+    std::chrono::steady_clock::time_point last_shown{};
     bool end_reached = false;   // the end-of-file state: a read met the end of the file
     bool source_done = false;   // no byte will come any more (end, read error or 0x1A)
     std::size_t next = 0;       // next unread byte of `bytes`

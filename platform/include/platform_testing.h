@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,11 @@ void set_headless_input(int fd);
 
 // The screen size the headless display reports (HORZRES, VERTRES).
 void set_headless_screen(int width, int height);
+
+// Called at the end of every GdiFlush, on the caller's thread, until reset
+// or replaced (an empty function removes it): a test sees the picture at the
+// moment the program hands it to the screen.
+void on_gdi_flush(std::function<void()> hook);
 
 // Writes the client area of the most recently created window to a PNG file;
 // false when there is no window or the file cannot be written.

@@ -429,6 +429,8 @@ HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation,
 UINT WINAPI SetTextAlign(HDC dc, UINT align);
 BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 BOOL WINAPI GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, LPSIZE size);
+// Everything drawn so far reaches the screen now.
+BOOL WINAPI GdiFlush(void);
 
 // Kernel.
 HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);

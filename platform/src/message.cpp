@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "platform_internal.h"
 
@@ -259,6 +260,20 @@ void WINAPI PostQuitMessage(int exit_code) {
     if (journaling()) journal_call("PostQuitMessage", nullptr, {exit_code});
     state().quit_pending = true;
     state().quit_code = exit_code;
+}
+
+BOOL WINAPI GdiFlush(void) {
+    if (journaling()) journal_call("GdiFlush", nullptr, {});
+    // Drawing calls are never held back here; what can lag is the screen,
+    // which sees a drawn window only at its next present. So every window
+    // drawn on since it was last shown is shown now.
+    present_dirty_windows();
+    PlatformState& st = state();
+    if (st.flush_hook) {
+        const std::function<void()> hook = st.flush_hook;  // it may replace itself
+        hook();
+    }
+    return TRUE;
 }
 
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {

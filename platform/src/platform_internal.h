@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -230,6 +231,7 @@ struct PlatformState {
     std::string fail_function;  // next call of it fails ...
     DWORD fail_error = 0;       // ... with this error
     int headless_fd = 0;
+    std::function<void()> flush_hook;  // see platform_testing::on_gdi_flush
     int headless_width = 1280;
     int headless_height = 1024;
 };

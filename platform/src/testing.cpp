@@ -2,6 +2,7 @@
 // forced failures and reset.
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform_internal.h"
 
@@ -156,8 +157,11 @@ void reset() {
     st.journal_on = false;
     st.fail_function.clear();
     st.fail_error = 0;
+    st.flush_hook = nullptr;
     ++st.object_epoch;  // the objects went without remove_object: nothing kept of them holds
 }
+
+void on_gdi_flush(std::function<void()> hook) { state().flush_hook = std::move(hook); }
 
 void set_headless_input(int fd) { state().headless_fd = fd; }
 

@@ -91,6 +91,8 @@ Lines journal_lines(const std::vector<std::string>& functions) {
     return out;
 }
 
+int headless_input = -1;
+
 int count_calls(const std::string& function) { return static_cast<int>(platform_testing::journal_of(function).size()); }
 
 }  // namespace test_support
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
     if (pipe(fds) != 0) return 2;
     close(fds[1]);
     platform_testing::set_headless_input(fds[0]);
+    test_support::headless_input = fds[0];
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

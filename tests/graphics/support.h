@@ -40,6 +40,10 @@ void forget_names();
 Lines journal_lines(const std::vector<std::string>& functions = {});  // all functions when none given
 int count_calls(const std::string& function);
 
+// The descriptor the headless display reads typed characters from: a pipe
+// at its end, unless a test puts another in its place.
+extern int headless_input;
+
 }  // namespace test_support
 
 #endif  // PELMORIX_TESTS_GRAPHICS_SUPPORT_H

@@ -1,5 +1,7 @@
 // The window procedure (first paint, repaint, size, destruction) and the
 // keyboard: the message pump and the key ring behind get_key.
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "support.h"
@@ -130,6 +132,26 @@ TEST_F(GraphicsTest, ClosingTheWindowWhileGetKeyWaitsGivesEscAndNothingHangs) {
     EXPECT_EQ(get_key(), 27) << "asked again";
     close_graphics();
     EXPECT_EQ(count_calls("GetMessageA") + count_calls("DestroyWindow"), 0);
+}
+
+TEST_F(GraphicsTest, AfterTheWindowWasClosedAtThePromptANewWindowWaitsForARealKey) {
+    // The close button as Windows delivers it: a message that the pump
+    // dispatches, whose default handling destroys the window.
+    PostMessageA(graphics_context().window_handle, WM_CLOSE, 0, 0);
+    ASSERT_EQ(get_key(), 27);
+    close_graphics();
+    ASSERT_NO_FATAL_FAILURE(open_graphics());
+    // A key that the headless display reads only once get_key waits on it:
+    // a quit message left behind by the old window would end the wait first.
+    int keys[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(write(keys[1], "k", 1), 1);
+    const int saved_input = dup(headless_input);
+    dup2(keys[0], headless_input);
+    const int key = get_key();
+    dup2(saved_input, headless_input);
+    for (const int fd : {saved_input, keys[0], keys[1]}) close(fd);
+    EXPECT_EQ(key, 'k');
 }
 
 }  // namespace

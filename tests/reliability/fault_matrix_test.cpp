@@ -451,19 +451,24 @@ TEST(FaultMatrix, StandardInputThatEndsOrIsMissing) {
 }
 
 TEST(FaultMatrix, StandardOutputClosed) {
-    // The cell log is then opened as descriptor 1, where the console output
-    // goes: it must not reach the log (which is opened for reading only).
+    // Closed: the cell log is then opened as descriptor 1, where the console
+    // output goes, and must not reach the log (which is opened for reading
+    // only). A pipe whose reader has gone: every write fails, and the run
+    // still ends as the keys say.
     const struct {
         const char* what;
         std::string keys;
         int status;
+        bool reader_gone;
     } cases[] = {
-        {"a key at the prompt", "x", 0},
-        {"Esc at the prompt", "\x1B", 1},
+        {"a key at the prompt", "x", 0, false},
+        {"Esc at the prompt", "\x1B", 1, false},
+        {"a pipe without a reader, a key at the prompt", "x", 0, true},
     };
     for (const auto& c : cases) {
         LogRun run("heading\n1 2\n3 4\n\n5 6\n", {"0", "0", "1", "1"}, c.keys);
-        run.launch.no_output = true;
+        run.launch.no_output = !c.reader_gone;
+        run.launch.output_reader_gone = c.reader_gone;
         const auto before = contents(run.logs.path());
         const Outcome r = viewer_test::run(kExe, run.launch);
         expect_clean_end(r, c.what, c.status, "");

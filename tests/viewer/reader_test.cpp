@@ -1,14 +1,22 @@
 // Unit tests of the cell log reader's pieces: the text-mode line read with
 // its end-of-file state, the split of a row into values, the blank-line test
-// and the number conversion.
+// and the number conversion; and the plot loop in this process, on the
+// headless display, fed through a pipe.
 #include <gtest/gtest.h>
+#include <platform_testing.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "graphics.h"
+#include "graphics_internal.h"
 #include "support.h"
 #include "viewer.h"
 
@@ -161,6 +169,118 @@ TEST(BlankLine, OnlyBlanksMakeABlankLine) {
     EXPECT_TRUE(is_blank_line("    "));
     EXPECT_FALSE(is_blank_line("  \t "));  // a tab is a token
     EXPECT_FALSE(is_blank_line(" 0 "));
+}
+
+// One row of a log and the points it must leave in the window.
+struct LiveRow {
+    int row;
+    double time;
+    double values[2];
+};
+
+// What the window and the console hold when the reader is about to wait:
+// the console so far and every row of `rows` whose points are not all
+// drawn yet.
+std::string live_state(const std::string& console, const std::vector<LiveRow>& rows) {
+    ViewportRecord plot;
+    get_view_settings(&plot);
+    std::string missing;
+    for (const LiveRow& r : rows) {
+        for (int c = 0; c < 2; ++c) {
+            const ScreenPoint p = cell_to_screen(c, r.row, r.time, r.values[c]);
+            unsigned rgb = 0;
+            if (!platform_testing::read_pixel(graphics_context().screen_dc, plot.left + p.x, plot.top + p.y, &rgb) ||
+                rgb != 0xFF00FF) {  // colour 5, the points' colour
+                missing += " " + std::to_string(r.values[c]);
+            }
+        }
+    }
+    return "console [" + console + "] missing [" + missing + " ]";
+}
+
+TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
+    // A simulation writing its log in bursts through a FIFO and keeping it
+    // open. The reader hands the picture to the screen (GdiFlush) just
+    // before it waits for more; at that moment every row of the bursts so
+    // far must be in the window, and the dimension line on the console once
+    // the second block has begun. Only then is the next burst written.
+    ScratchDir dir;
+    const std::string fifo = dir.file("live.skv");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Read and write: the reader's open does not wait for a writer, and the
+    // log ends when this descriptor closes.
+    int writer = open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    const std::vector<std::string> bursts = {"heading\n1 2\n3 4\n", "\n5 6\n", "7 8\n"};
+    const std::vector<std::vector<LiveRow>> burst_rows = {
+        {{0, 0, {1, 2}}, {1, 0, {3, 4}}}, {{0, 0.025, {5, 6}}}, {{1, 0.025, {7, 8}}}};
+    ASSERT_EQ(write(writer, bursts[0].data(), bursts[0].size()), static_cast<ssize_t>(bursts[0].size()));
+
+    // Limits that put every point inside its box, clear of the grid lines.
+    minimox = -1;
+    maximox = 1;
+    minimoy = 0;
+    maximoy = 10;
+    setenv("PELMORIX_DISPLAY", "headless", 1);
+    int keys[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(write(keys[1], "x", 1), 1);  // the final prompt's key
+    platform_testing::set_headless_input(keys[0]);
+    const std::string console_path = dir.file("console");
+    std::fflush(stdout);
+    const int saved_stdout = dup(1);
+    const int console = open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(console, 0);
+    dup2(console, 1);
+    close(console);
+
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    std::vector<LiveRow> rows_sent;
+    std::vector<std::string> seen;
+    platform_testing::on_gdi_flush([&] {
+        std::lock_guard<std::mutex> hold(lock);
+        if (graphics_context().screen_dc == nullptr || writer < 0) return;  // not plotting, or all sent
+        const std::size_t sent = seen.size() + 1;
+        for (const LiveRow& r : burst_rows[sent - 1]) rows_sent.push_back(r);
+        seen.push_back(live_state(viewer_test::read_file(console_path), rows_sent));
+        if (sent < bursts.size()) {
+            if (write(writer, bursts[sent].data(), bursts[sent].size()) < 0) seen.push_back("write failed");
+        } else {
+            close(writer);  // the end of the log
+            writer = -1;
+        }
+    });
+    // Should the reader wait without showing the picture first, nothing more
+    // is written: end the log after a while, so that the test fails but ends.
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> hold(lock);
+        if (!finished.wait_for(hold, std::chrono::seconds(30), [&] { return done; }) && writer >= 0) {
+            close(writer);
+            writer = -1;
+        }
+    });
+    const int status = read_cell_log(fifo.c_str());
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
+    platform_testing::on_gdi_flush(nullptr);
+    std::fflush(stdout);
+    dup2(saved_stdout, 1);
+    close(saved_stdout);
+    if (writer >= 0) close(writer);
+    platform_testing::set_headless_input(0);
+    close(keys[0]);
+    close(keys[1]);
+
+    EXPECT_EQ(status, 0);
+    const std::string dimension = "Dimension detectada del modelo: 2 x 2\n";
+    EXPECT_EQ(seen, (std::vector<std::string>{"console [] missing [ ]", "console [" + dimension + "] missing [ ]",
+                                              "console [" + dimension + "] missing [ ]"}));
 }
 
 TEST(AtofValue, ConvertsTheLongestNumberPrefix) {

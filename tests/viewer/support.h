@@ -81,6 +81,8 @@ struct Launch {
     bool no_input = false;
     // No standard output: descriptor 1 closed.
     bool no_output = false;
+    // Standard output a pipe whose reader has gone (as after `| head -1`).
+    bool output_reader_gone = false;
 };
 
 struct Outcome {
@@ -131,8 +133,18 @@ public:
             if (in < 0 || out < 0 || err < 0) _exit(126);
             if (launch.no_input) close(0);
             else dup2(in, 0);
-            if (launch.no_output) close(1);
-            else dup2(out, 1);
+            if (launch.no_output) {
+                close(1);
+            } else if (launch.output_reader_gone) {
+                int gone[2];
+                if (pipe(gone) != 0 || close(gone[0]) != 0 || dup2(gone[1], 1) != 1) _exit(126);
+                close(gone[1]);
+            } else {
+                dup2(out, 1);
+            }
+            // As a shell starts a program: a pipe without a reader kills it
+            // unless the program itself says otherwise.
+            signal(SIGPIPE, SIG_DFL);
             dup2(err, 2);
             // Only the three standard descriptors go to the program.
             for (const int fd : {in, out, err}) {

@@ -1,6 +1,7 @@
 // The program in a real window on a virtual X server: xdotool finds the
 // window and types the final key, and the snapshot taken at the prompt
-// must be the very picture the headless display gives for the same log.
+// must be the very picture the headless display gives for the same log; a
+// log that comes through a pipe is on the screen as it comes.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -97,18 +98,9 @@ protected:
         return run_and_type(key, snapshot, "1", [](const std::string&) {});
     }
 
-    // The window's picture as the X server shows it.
-    bool screen_picture(const std::string& window, Picture* picture) const {
-        const std::string import = viewer_test::find_program("import");
-        if (import.empty()) return false;
-        Launch launch;
-        launch.args = {"-window", window, dir_.file("screen.png")};
-        launch.env["DISPLAY"] = display_;
-        return viewer_test::run(import, launch).status == 0 && viewer_test::read_png(dir_.file("screen.png"), picture);
-    }
-
-    Picture headless_picture() const {
+    Picture headless_picture(const std::string& log = "log.skv") const {
         Launch launch = viewer_launch("headless.png");
+        launch.args[0] = log;
         launch.env["PELMORIX_DISPLAY"] = "headless";
         launch.input = "a";
         EXPECT_EQ(viewer_test::run(kExe, launch).status, 0);
@@ -117,7 +109,19 @@ protected:
         return picture;
     }
 
+    // The window's picture as the X server holds it, read with ImageMagick's
+    // import; false when it cannot be had.
+    bool screen_picture(const std::string& window, Picture* picture) const {
+        if (import_.empty()) return false;
+        Launch launch;
+        launch.args = {"-window", window, dir_.file("screen.png")};
+        launch.env["DISPLAY"] = display_;
+        Process p(import_, launch);
+        return p.finish(10s).status == 0 && viewer_test::read_png(dir_.file("screen.png"), picture);
+    }
+
     std::string xdotool_;
+    std::string import_ = viewer_test::find_program("import");
     std::string display_;
     std::unique_ptr<Process> server_;
     ScratchDir dir_;
@@ -191,6 +195,53 @@ TEST_F(RealWindow, AtScale2EveryPixelIsA2x2BlockOfTheSamePicture) {
     EXPECT_EQ(window.width, 640);
     EXPECT_EQ(window.height, 480);
     EXPECT_TRUE(window.pixels == headless_picture().pixels) << "the window's picture differs from the headless one";
+}
+
+TEST_F(RealWindow, ALogThroughAPipeIsOnTheScreenWhileTheWriterStillWrites) {
+    if (import_.empty()) GTEST_SKIP() << "ImageMagick's import is not installed";
+    // The first block, its rows ended but the block not: the writer keeps
+    // the FIFO open, so no end of file comes and no key is asked for.
+    const std::string burst = "heading\n0 4 8\n12 16 2\n6 10 14\n";
+    const std::string fifo = dir_.file("live.skv");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Read and write, so that the viewer's open need not wait for it; not
+    // handed on to the viewer, whose log must end when this closes.
+    const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(write(writer, burst.data(), burst.size()), static_cast<ssize_t>(burst.size()));
+    Launch launch = viewer_launch("window.png");
+    launch.args[0] = "live.skv";
+    Process viewer(kExe, launch);
+    const Outcome found = xdotool({"search", "--sync", "--name", "N-Vorq Pelmorix"});
+    ASSERT_EQ(found.status, 0) << "no window appeared";
+    const std::string window = found.out.substr(0, found.out.find('\n'));
+
+    // Where the burst's points are: the same rows from a file, headless.
+    dir_.write("burst.skv", burst);
+    const Picture expected = headless_picture("burst.skv");
+    int points = 0;
+    for (std::uint32_t p : expected.pixels) points += p == 0xFF00FF;
+    ASSERT_GT(points, 0);
+    // The screen shows exactly those points (the X server may take a moment
+    // to show what it was sent).
+    auto same_points = [&] {
+        Picture screen;
+        if (!screen_picture(window, &screen) || screen.width != expected.width || screen.height != expected.height)
+            return false;
+        for (std::size_t i = 0; i < screen.pixels.size(); ++i) {
+            if ((screen.pixels[i] == 0xFF00FF) != (expected.pixels[i] == 0xFF00FF)) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(viewer_test::wait_until(same_points, 10s)) << "the burst's points are not on the screen";
+    EXPECT_TRUE(viewer.running()) << "the run ended before its log did";
+
+    close(writer);
+    EXPECT_TRUE(viewer_test::wait_until([&] { return viewer_test::file_exists(dir_.file("window.png")); }, 10s))
+        << "the program never waited for a key";
+    xdotool({"key", "--window", window, "a"});
+    const Outcome r = viewer.finish(10s);
+    EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 # picture of the window's client area there compared with the native
 # headless snapshot of the same run, then the prompt answered by a key
 # typed with xdotool: a letter ends the run with status 0, Esc with 1; and
-# the window's close button there ends it with 1, as Esc does.
+# the window's close button there ends it with 1, as Esc does. Last, a log
+# that comes through a FIFO whose writer stays open: the dimension line must
+# reach the console while the log goes on.
 #
 # The two pictures must be equal pixel for pixel except inside the two text
 # rectangles (title and status message), since the hosts draw text in
@@ -214,6 +216,54 @@ run_example() {
   echo "$name: status $wine_status and console output as natively"
 }
 
+# run_live_log: the log through a FIFO, written in two bursts; the writer
+# (descriptor 7, read and write so that nobody's open has to wait) stays
+# open until the first block's dimension line is on the console.
+run_live_log() {
+  local expected
+  expected=$(printf 'Archivo skv: live.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=1 Maximo(y)=10\n%s' \
+    'Dimension detectada del modelo: 2 x 2')
+  rm -f live.skv
+  mkfifo live.skv
+  exec 7<>live.skv
+  printf 'heading\n1 2\n3 4\n\n5 6\n' >&7
+  # Descriptor 7 is not handed on, or the log could never end.
+  wine "$windows" live.skv 0 0 1 10 >live.wine.raw 2>live.wine.err </dev/null 7>&- &
+  local pid=$!
+  local deadline=$((SECONDS + 60)) console=""
+  while [ $SECONDS -lt $deadline ]; do
+    console=$(crlf_to_lf <live.wine.raw)
+    [ "$console" = "$expected" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if [ "$console" != "$expected" ]; then
+    exec 7>&-
+    cat live.wine.err
+    fail "live log: the console shows [$console] while the writer still writes, not the dimension line"
+  fi
+  kill -0 "$pid" 2>/dev/null || fail "live log: the program ended before its log did"
+  echo "live log: the dimension line arrived while the writer still writes"
+  printf '7 8\n' >&7
+  exec 7>&-
+  local window
+  window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
+  [ -n "$window" ] || fail "live log: no window under Wine"
+  xdotool key --window "$window" a >/dev/null 2>&1 || true
+  local ended=0
+  for _ in $(seq 1 200); do
+    kill -0 "$pid" 2>/dev/null || { ended=1; break; }
+    sleep 0.1
+  done
+  [ "$ended" = 1 ] || fail "live log: the program did not end after its log ended and a key"
+  local status=0
+  wait "$pid" || status=$?
+  [ "$status" = 0 ] || fail "live log: status $status under Wine"
+  [ "$(crlf_to_lf <live.wine.raw)" = "$expected" ] || fail "live log: the console changed after the log ended"
+  echo "live log: status 0"
+}
+
 run_example brusselator.skv 0 0 10 4.5 a
 run_example gray-scott.skv 0 0 6.25 0.6 Escape
 run_example diffusion.skv 0 0 7.5 1 close
+run_live_log
