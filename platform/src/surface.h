@@ -76,7 +76,6 @@ struct LineStyle {
     std::uint32_t color = 0;            // colour of drawn steps
     bool paint_gaps = false;            // gaps painted in gap_color (opaque styled pens)
     std::uint32_t gap_color = 0;
-    int width = 1;  // >1: each drawn step stamps a width x width square
 };
 
 // Position in the dash pattern; it runs on from one segment to the next of a
@@ -94,5 +93,12 @@ struct DashState {
 // one-pixel segment along a row or a column is filled as one span.
 void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
                   const LineStyle& style, DashState& dash);
+
+// Strokes a polyline of `count` >= 2 device points with a pen `width` > 1
+// pixels wide and round ends and joins: every segment's body as a polygon
+// and a disc at every point; with dashes, each run of "on" steps along the
+// major axis is stroked as a segment of its own. Clipped to `clip`.
+void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count, int width,
+                 std::uint32_t color, const DashPattern& dashes);
 
 }  // namespace pelmorix_platform

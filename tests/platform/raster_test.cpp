@@ -330,9 +330,9 @@ TEST_F(Raster, TransparentModeLeavesGapsAndWideStyledPensDrawSolid) {
     EXPECT_EQ(c.art(kLegend), rows({
                                   "rrr...rrr...",
                                   "............",
-                                  "gggggggggggg",  // the square stamp reaches one pixel left of the first point
-                                  "gggggggggggg",
-                                  "gggggggggggg",
+                                  ".ggggggggggg",  // solid, with round ends: the first point's
+                                  "gggggggggggg",  // end reaches one pixel left of it, the last
+                                  ".ggggggggggg",  // point is covered
                               }));
     SelectObject(c.dc(), GetStockObject(BLACK_PEN));
     DeleteObject(wide);
