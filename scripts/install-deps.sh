@@ -7,8 +7,8 @@ packages=(
   libsdl2-dev libpng-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
-  g++-mingw-w64-i686
-  wine wine32:i386 fonts-dejavu-core
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine wine32:i386 wine64 fonts-dejavu-core
   clang libclang-rt-14-dev valgrind
 )
 missing=()
