@@ -108,11 +108,15 @@ void skip_dashes(const LineStyle& style, DashState& dash, long long steps, long 
 }
 
 // Whether the next step is drawn (an even entry: dashes and gaps alternate)
-// and advances the pattern.
-bool next_dash(const LineStyle& style, DashState& dash) {
+// and advances the pattern. Where entries of length 0 are passed over to
+// reach the step's entry, a sloped line takes the step's colour from the
+// first of them, a line along an axis from the entry reached.
+bool next_dash(const LineStyle& style, DashState& dash, bool sloped) {
     if (style.dashes.empty()) return true;
+    const bool first_on = (dash.index % 2) == 0;
+    const bool passing = dash.left == 0;
     load_dash(style, dash);
-    const bool on = (dash.index % 2) == 0;
+    const bool on = sloped && passing ? first_on : (dash.index % 2) == 0;
     if (--dash.left == 0) dash.index = (dash.index + 1) % style.dashes.size();
     return on;
 }
@@ -213,8 +217,9 @@ void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, 
         r -= major;
     }
     const std::uint32_t gap_color = used->gap_color;
+    const bool sloped = dx != 0 && dy != 0;
     for (long long k = k_first; k <= k_last; ++k) {
-        const bool on = next_dash(*used, dash);
+        const bool on = next_dash(*used, dash, sloped);
         const long long a = a0 + s_a * k;
         const long long b = b0 + s_b * m;
         if (on || used->paint_gaps) {
