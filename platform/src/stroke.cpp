@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
-#include <vector>
 
 #include "surface.h"
 
@@ -33,38 +32,23 @@ void paint_run(Surface& s, const ClipRect& clip, long long y, long long left, lo
     std::fill(row + left, row + right + 1, color);
 }
 
-// The round end of a pen `width` pixels wide, as each row's first and last
-// pixel relative to the point: the pixel centres inside a circle slightly
-// smaller than the pen, centred on the point for odd widths and half a
-// pixel up and left of it for even ones.
-struct RoundEnd {
-    int top = 0;                    // offset of the first row
-    std::vector<int> left, right;   // per row, inclusive
-};
-
-RoundEnd round_end(int width) {
-    RoundEnd end;
+// The round end of a pen `width` pixels wide at (x, y): the pixel centres
+// inside a circle slightly smaller than the pen, centred on the point for
+// odd widths and half a pixel up and left of it for even ones. Only the
+// rows inside the clip are worked out: a pen may be far wider than the
+// surface.
+void paint_round_end(Surface& s, const ClipRect& clip, int width, long long x, long long y, std::uint32_t color) {
     const double radius = width / 2.0 - 0.1;
     const double centre = width % 2 != 0 ? 0.0 : -0.5;
-    end.top = width;
-    for (int y = -width; y <= width; ++y) {
-        const double dy = y - centre;
+    const long long first = std::max<long long>(y - width, clip.top);
+    const long long last = std::min<long long>(y + width, clip.bottom - 1);
+    for (long long row = first; row <= last; ++row) {
+        const double dy = static_cast<double>(row - y) - centre;
         if (dy * dy > radius * radius) continue;
         const double reach = std::sqrt(radius * radius - dy * dy);
-        const int l = static_cast<int>(std::ceil(centre - reach));
-        const int r = static_cast<int>(std::floor(centre + reach));
-        if (l > r) continue;
-        if (end.left.empty()) end.top = y;
-        end.left.push_back(l);
-        end.right.push_back(r);
-    }
-    return end;
-}
-
-void paint_round_end(Surface& s, const ClipRect& clip, const RoundEnd& end, long long x, long long y,
-                     std::uint32_t color) {
-    for (std::size_t i = 0; i < end.left.size(); ++i) {
-        paint_run(s, clip, y + end.top + static_cast<long long>(i), x + end.left[i], x + end.right[i], color);
+        const long long l = static_cast<long long>(std::ceil(centre - reach));
+        const long long r = static_cast<long long>(std::floor(centre + reach));
+        if (l <= r) paint_run(s, clip, row, x + l, x + r, color);
     }
 }
 
@@ -82,11 +66,13 @@ long long nearest(double v, bool ties_in) {
     return v < 0 ? -r : r;
 }
 
-// The body of the segment (x0, y0)-(x1, y1), which are not the same point.
-void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1, int width,
-                std::uint32_t color) {
-    const long long dx = x1 - x0;
-    const long long dy = y1 - y0;
+// Where the corners of a body lie relative to its ends: a on one side, b on
+// the other, for a segment running dx, dy (not both 0).
+struct BodyOffsets {
+    long long ax, ay, bx, by;
+};
+
+BodyOffsets body_offsets(long long dx, long long dy, int width) {
     const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
     double nx = static_cast<double>(dy) * width / (2 * length);
     double ny = -static_cast<double>(dx) * width / (2 * length);
@@ -95,8 +81,13 @@ void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, lo
         ny = -ny;
     }
     const bool along_axis = dx == 0 || dy == 0;
-    const long long ax = beyond(nx), ay = beyond(ny);
-    const long long bx = -nearest(nx, along_axis), by = -nearest(ny, along_axis);
+    return BodyOffsets{beyond(nx), beyond(ny), -nearest(nx, along_axis), -nearest(ny, along_axis)};
+}
+
+// The body from (x0, y0) to (x1, y1) with the given corners.
+void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
+                const BodyOffsets& o, std::uint32_t color) {
+    const long long ax = o.ax, ay = o.ay, bx = o.bx, by = o.by;
     const long long px[4] = {x0 + ax, x1 + ax, x1 + bx, x0 + bx};
     const long long py[4] = {y0 + ay, y1 + ay, y1 + by, y0 + by};
     const long long top = std::max<long long>(*std::min_element(py, py + 4), clip.top);
@@ -126,34 +117,38 @@ void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, lo
     }
 }
 
-// Point k of the way from a to b along the major axis, on the pixel a
-// one-pixel line would take there.
-void step_point(long long x0, long long y0, long long x1, long long y1, long long k, long long* x, long long* y) {
-    const long long dx = x1 - x0, dy = y1 - y0;
-    const long long adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-    const bool x_major = adx >= ady;
-    const long long major = x_major ? adx : ady;
-    if (major == 0) {
-        *x = x0;
-        *y = y0;
-        return;
-    }
-    const long long minor_delta = x_major ? dy : dx;
-    const long long a = (x_major ? dx : dy) < 0 ? -k : k;
-    // The nearest minor offset, ties to the smaller coordinate as lines do:
-    // floor((2 k minor + major - 1) / (2 major)).
-    const wide_int n = static_cast<wide_int>(2) * k * minor_delta + major - 1;
-    const wide_int d = static_cast<wide_int>(2) * major;
-    wide_int q = n / d;
-    if (n % d != 0 && n < 0) --q;
-    const long long m = static_cast<long long>(q);
-    if (x_major) {
-        *x = x0 + a;
-        *y = y0 + m;
-    } else {
-        *x = x0 + m;
-        *y = y0 + a;
-    }
+// A piece of a segment with round ends: its body, with the corners of the
+// whole segment's, and a disc at each end.
+void paint_piece(Surface& s, const ClipRect& clip, int width, long long x0, long long y0, long long x1,
+                 long long y1, const BodyOffsets& o, std::uint32_t color) {
+    paint_round_end(s, clip, width, x0, y0, color);
+    if (x0 == x1 && y0 == y1) return;
+    paint_round_end(s, clip, width, x1, y1, color);
+    paint_body(s, clip, x0, y0, x1, y1, o, color);
+}
+
+// The distances along the segment from (x0, y0) running dx, dy (`length`
+// long) between which a piece of a pen `width` wide can reach the clip;
+// first > last when none can.
+void reachable(const ClipRect& clip, long long x0, long long y0, long long dx, long long dy, double length, int width,
+               double* first, double* last) {
+    double t0 = 0, t1 = 1;
+    const double margin = static_cast<double>(width) + 2;
+    auto limit = [&](double p, double q) {  // keeps p * t <= q
+        if (p == 0) {
+            if (q < 0) t1 = -1;
+        } else if (p > 0) {
+            t1 = std::min(t1, q / p);
+        } else {
+            t0 = std::max(t0, q / p);
+        }
+    };
+    limit(-static_cast<double>(dx), static_cast<double>(x0) - (clip.left - margin));
+    limit(static_cast<double>(dx), (clip.right + margin) - static_cast<double>(x0));
+    limit(-static_cast<double>(dy), static_cast<double>(y0) - (clip.top - margin));
+    limit(static_cast<double>(dy), (clip.bottom + margin) - static_cast<double>(y0));
+    *first = t0 * length;
+    *last = t1 * length;
 }
 
 }  // namespace
@@ -161,42 +156,60 @@ void step_point(long long x0, long long y0, long long x1, long long y1, long lon
 void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count, int width,
                  std::uint32_t color, const DashPattern& dashes) {
     assert(width > 1 && count >= 2);
-    const RoundEnd end = round_end(width);
     long long period = 0;
     for (std::uint32_t d : dashes) period += d;
     if (dashes.empty() || period == 0) {
-        for (int i = 0; i < count; ++i) paint_round_end(s, clip, end, xs[i], ys[i], color);
         for (int i = 0; i + 1 < count; ++i) {
-            if (xs[i] != xs[i + 1] || ys[i] != ys[i + 1]) {
-                paint_body(s, clip, xs[i], ys[i], xs[i + 1], ys[i + 1], width, color);
+            const long long dx = xs[i + 1] - xs[i], dy = ys[i + 1] - ys[i];
+            if (dx == 0 && dy == 0) {
+                paint_round_end(s, clip, width, xs[i], ys[i], color);
+            } else {
+                paint_piece(s, clip, width, xs[i], ys[i], xs[i + 1], ys[i + 1], body_offsets(dx, dy, width), color);
             }
         }
         return;
     }
-    // Dashes: each "on" run of steps is a segment of its own with round ends;
-    // the pattern runs on from one segment to the next.
+    // Dashes: the lengths are distances along the polyline; each dash is a
+    // piece of its own with round ends, its ends on the whole pixels reached
+    // by cutting the fraction off the offset from the segment's first point.
+    // A dash that reaches a point goes on in the next segment.
     std::size_t index = 0;
-    long long left = dashes[0];
+    double left = dashes[0];
     for (int i = 0; i + 1 < count; ++i) {
         const long long dx = xs[i + 1] - xs[i], dy = ys[i + 1] - ys[i];
-        const long long steps = std::max(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
-        long long k = 0;
-        while (k < steps) {
-            while (left == 0) {
-                index = (index + 1) % dashes.size();
-                left = dashes[index];
-            }
-            const long long run = std::min(left, steps - k);
-            if (index % 2 == 0) {
+        const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+        auto at = [&](double distance, long long* x, long long* y) {
+            const double f = length > 0 ? distance / length : 0;
+            *x = xs[i] + static_cast<long long>(static_cast<double>(dx) * f);
+            *y = ys[i] + static_cast<long long>(static_cast<double>(dy) * f);
+        };
+        const BodyOffsets corners = dx == 0 && dy == 0 ? BodyOffsets{} : body_offsets(dx, dy, width);
+        const double whole = std::floor(length);  // what the segment takes from the pattern
+        double first, last;
+        reachable(clip, xs[i], ys[i], dx, dy, length, width, &first, &last);
+        double pos = 0;
+        for (;;) {
+            // Whole periods that cannot reach the clip are passed over at
+            // once: a segment may run far outside the surface. Distances
+            // along the pattern stay whole numbers, so this is exact.
+            if (first > last) first = last = whole;
+            double skip = 0;
+            if (pos + period < first) skip = std::floor((first - pos) / period) - 1;
+            else if (pos > last && pos + 2 * period < whole) skip = std::floor((whole - pos) / period) - 1;
+            if (skip > 0) pos += skip * static_cast<double>(period);
+            if (index % 2 == 0 && pos <= last + 1) {
                 long long ax, ay, bx, by;
-                step_point(xs[i], ys[i], xs[i + 1], ys[i + 1], k, &ax, &ay);
-                step_point(xs[i], ys[i], xs[i + 1], ys[i + 1], k + run - 1, &bx, &by);
-                paint_round_end(s, clip, end, ax, ay, color);
-                paint_round_end(s, clip, end, bx, by, color);
-                if (ax != bx || ay != by) paint_body(s, clip, ax, ay, bx, by, width, color);
+                at(pos, &ax, &ay);
+                at(std::min(pos + left, length), &bx, &by);
+                paint_piece(s, clip, width, ax, ay, bx, by, corners, color);
             }
-            k += run;
-            left -= run;
+            if (pos + left > whole) {
+                left -= whole - pos;
+                break;
+            }
+            pos += left;
+            index = (index + 1) % dashes.size();
+            left = dashes[index];
         }
     }
 }
