@@ -218,7 +218,15 @@ BOOL WINAPI Polyline(HDC dc, const POINT* points, int count) {
             ys[i] = static_cast<long long>(points[i].y) + d->origin.y;
         }
         const DashPattern dashes = pen->style == PS_USERSTYLE ? DashPattern(pen->dashes) : DashPattern();
-        stroke_wide(*t.surface, t.clip, xs.data(), ys.data(), count, pen->width, color, dashes);
+        WidePen wide;
+        wide.width = pen->width;
+        wide.end = pen->end_cap == PS_ENDCAP_SQUARE ? LineEnd::Square
+                   : pen->end_cap == PS_ENDCAP_FLAT ? LineEnd::Flat
+                                                    : LineEnd::Round;
+        wide.join = pen->join == PS_JOIN_BEVEL ? LineJoin::Bevel
+                    : pen->join == PS_JOIN_MITER ? LineJoin::Miter
+                                                 : LineJoin::Round;
+        stroke_wide(*t.surface, t.clip, xs.data(), ys.data(), count, wide, color, dashes);
         if (t.window != nullptr) note_window_drawn(*t.window);
         return TRUE;
     }

@@ -84,19 +84,16 @@ BodyOffsets body_offsets(long long dx, long long dy, int width) {
     return BodyOffsets{beyond(nx), beyond(ny), -nearest(nx, along_axis), -nearest(ny, along_axis)};
 }
 
-// The body from (x0, y0) to (x1, y1) with the given corners.
-void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
-                const BodyOffsets& o, std::uint32_t color) {
-    const long long ax = o.ax, ay = o.ay, bx = o.bx, by = o.by;
-    const long long px[4] = {x0 + ax, x1 + ax, x1 + bx, x0 + bx};
-    const long long py[4] = {y0 + ay, y1 + ay, y1 + by, y0 + by};
-    const long long top = std::max<long long>(*std::min_element(py, py + 4), clip.top);
-    const long long bottom = std::min<long long>(*std::max_element(py, py + 4), clip.bottom);  // exclusive
+// Fills a convex polygon of `n` corners by the polygon rule.
+void fill_convex(Surface& s, const ClipRect& clip, const long long* px, const long long* py, int n,
+                 std::uint32_t color) {
+    const long long top = std::max<long long>(*std::min_element(py, py + n), clip.top);
+    const long long bottom = std::min<long long>(*std::max_element(py, py + n), clip.bottom);  // exclusive
     for (long long y = top; y < bottom; ++y) {
         long long left = 0, right = 0;  // [left, right)
         bool any = false;
-        for (int i = 0; i < 4; ++i) {
-            long long ex0 = px[i], ey0 = py[i], ex1 = px[(i + 1) % 4], ey1 = py[(i + 1) % 4];
+        for (int i = 0; i < n; ++i) {
+            long long ex0 = px[i], ey0 = py[i], ex1 = px[(i + 1) % n], ey1 = py[(i + 1) % n];
             if (ey0 == ey1) continue;
             if (ey0 > ey1) {
                 std::swap(ex0, ex1);
@@ -117,14 +114,118 @@ void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, lo
     }
 }
 
-// A piece of a segment with round ends: its body, with the corners of the
-// whole segment's, and a disc at each end.
-void paint_piece(Surface& s, const ClipRect& clip, int width, long long x0, long long y0, long long x1,
-                 long long y1, const BodyOffsets& o, std::uint32_t color) {
-    paint_round_end(s, clip, width, x0, y0, color);
+// How far a square end reaches past each end of a segment running dx, dy:
+// half the pen's width along it, rounded as the body's corners are (the end
+// further down the surface, or right along a row, out to the next whole
+// pixel, the other to the nearest; both to the nearest along an axis, ties
+// inwards).
+struct Extension {
+    long long x0, y0, x1, y1;  // added to the first end and to the last
+};
+
+Extension square_extension(long long dx, long long dy, int width) {
+    const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
+    const double ex = static_cast<double>(dx) * width / (2 * length);
+    const double ey = static_cast<double>(dy) * width / (2 * length);
+    if (dx == 0 || dy == 0) {
+        const long long x = nearest(ex, true), y = nearest(ey, true);
+        return Extension{-x, -y, x, y};
+    }
+    if (ey > 0) return Extension{-nearest(ex, false), -nearest(ey, false), beyond(ex), beyond(ey)};
+    return Extension{beyond(-ex), beyond(-ey), nearest(ex, false), nearest(ey, false)};
+}
+
+// The body from (x0, y0) to (x1, y1) with the given corners, its ends moved
+// by `e`.
+void paint_body(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
+                const BodyOffsets& o, const Extension& e, std::uint32_t color) {
+    x0 += e.x0;
+    y0 += e.y0;
+    x1 += e.x1;
+    y1 += e.y1;
+    const long long px[4] = {x0 + o.ax, x1 + o.ax, x1 + o.bx, x0 + o.bx};
+    const long long py[4] = {y0 + o.ay, y1 + o.ay, y1 + o.by, y0 + o.by};
+    fill_convex(s, clip, px, py, 4, color);
+}
+
+// A piece of a segment, (x0, y0) to (x1, y1), running as the segment's
+// dx, dy: its body, with the whole segment's corners, and an end of the
+// pen's kind at each end, if `start` and `finish` say so.
+void paint_piece(Surface& s, const ClipRect& clip, const WidePen& pen, long long x0, long long y0, long long x1,
+                 long long y1, long long dx, long long dy, const BodyOffsets& o, bool start, bool finish,
+                 std::uint32_t color) {
+    if (pen.end == LineEnd::Round) {
+        if (start) paint_round_end(s, clip, pen.width, x0, y0, color);
+        if (finish && (x1 != x0 || y1 != y0)) paint_round_end(s, clip, pen.width, x1, y1, color);
+    }
     if (x0 == x1 && y0 == y1) return;
-    paint_round_end(s, clip, width, x1, y1, color);
-    paint_body(s, clip, x0, y0, x1, y1, o, color);
+    Extension e{};
+    if (pen.end == LineEnd::Square) {
+        const Extension full = square_extension(dx, dy, pen.width);
+        if (start) e.x0 = full.x0, e.y0 = full.y0;
+        if (finish) e.x1 = full.x1, e.y1 = full.y1;
+    }
+    paint_body(s, clip, x0, y0, x1, y1, o, e, color);
+}
+
+// The corner a segment running dx, dy with corners `o` has on the side away
+// from where the next turns (`turn`: the sign of the turn), and the other.
+void corners_of(long long dx, long long dy, const BodyOffsets& o, long long turn, long long* outer_x,
+                long long* outer_y, long long* inner_x, long long* inner_y) {
+    const bool a_left = dx * o.ay - dy * o.ax > 0;
+    const bool a_outer = a_left == (turn < 0);
+    *outer_x = a_outer ? o.ax : o.bx;
+    *outer_y = a_outer ? o.ay : o.by;
+    *inner_x = a_outer ? o.bx : o.ax;
+    *inner_y = a_outer ? o.by : o.ay;
+}
+
+// The join at (x, y) between a segment running d1 and the next running d2.
+void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long x, long long y, long long d1x,
+                long long d1y, const BodyOffsets& o1, long long d2x, long long d2y, const BodyOffsets& o2,
+                std::uint32_t color) {
+    const long long turn = d1x * d2y - d1y * d2x;
+    if (pen.join == LineJoin::Round) {
+        paint_round_end(s, clip, pen.width, x, y, color);
+        return;
+    }
+    if (turn == 0) return;  // straight on, or back: the bodies meet along their ends
+    long long ox1, oy1, ix1, iy1, ox2, oy2, ix2, iy2;
+    corners_of(d1x, d1y, o1, turn, &ox1, &oy1, &ix1, &iy1);
+    corners_of(d2x, d2y, o2, turn, &ox2, &oy2, &ix2, &iy2);
+    long long tip_x = 0, tip_y = 0;
+    bool miter = false;
+    if (pen.join == LineJoin::Miter) {
+        // The outer walls meet at the tip, unless that is further from the
+        // inner walls' meeting than the miter limit (10) times the width.
+        const double l1 = std::hypot(static_cast<double>(d1x), static_cast<double>(d1y));
+        const double l2 = std::hypot(static_cast<double>(d2x), static_cast<double>(d2y));
+        const double cos_turn = (static_cast<double>(d1x) * d2x + static_cast<double>(d1y) * d2y) / (l1 * l2);
+        const double half_sine = std::sqrt(std::max(0.0, (1 + cos_turn) / 2));  // sin of half the inner angle
+        if (half_sine > 0 && 1 / half_sine <= 10) {
+            const double t = (static_cast<double>(ox2 - ox1) * d2y - static_cast<double>(oy2 - oy1) * d2x) /
+                             static_cast<double>(turn);
+            tip_x = x + static_cast<long long>(std::floor(ox1 + t * d1x + 0.5));
+            tip_y = y + static_cast<long long>(std::floor(oy1 + t * d1y + 0.5));
+            miter = true;
+        }
+    }
+    for (int side = 0; side < 2; ++side) {
+        const long long ix = side == 0 ? ix1 : ix2, iy = side == 0 ? iy1 : iy2;
+        long long px[4] = {x + ox1, x + ox2, x + ix, 0};
+        long long py[4] = {y + oy1, y + oy2, y + iy, 0};
+        int n = 3;
+        if (miter) {
+            px[1] = tip_x;
+            py[1] = tip_y;
+            px[2] = x + ox2;
+            py[2] = y + oy2;
+            px[3] = x + ix;
+            py[3] = y + iy;
+            n = 4;
+        }
+        fill_convex(s, clip, px, py, n, color);
+    }
 }
 
 // The distances along the segment from (x0, y0) running dx, dy (`length`
@@ -153,26 +254,43 @@ void reachable(const ClipRect& clip, long long x0, long long y0, long long dx, l
 
 }  // namespace
 
-void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count, int width,
-                 std::uint32_t color, const DashPattern& dashes) {
-    assert(width > 1 && count >= 2);
+void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count,
+                 const WidePen& pen, std::uint32_t color, const DashPattern& dashes) {
+    assert(pen.width > 1 && count >= 2);
     long long period = 0;
     for (std::uint32_t d : dashes) period += d;
     if (dashes.empty() || period == 0) {
+        // Points that repeat are no segments: ends and joins belong to the
+        // segments that have a length.
+        int first = -1, last = -1;
         for (int i = 0; i + 1 < count; ++i) {
+            if (xs[i + 1] == xs[i] && ys[i + 1] == ys[i]) continue;
+            if (first < 0) first = i;
+            last = i;
+        }
+        if (first < 0) {
+            if (pen.end == LineEnd::Round) paint_round_end(s, clip, pen.width, xs[0], ys[0], color);
+            return;
+        }
+        long long pdx = 0, pdy = 0;
+        BodyOffsets previous{};
+        for (int i = first; i <= last; ++i) {
             const long long dx = xs[i + 1] - xs[i], dy = ys[i + 1] - ys[i];
-            if (dx == 0 && dy == 0) {
-                paint_round_end(s, clip, width, xs[i], ys[i], color);
-            } else {
-                paint_piece(s, clip, width, xs[i], ys[i], xs[i + 1], ys[i + 1], body_offsets(dx, dy, width), color);
-            }
+            if (dx == 0 && dy == 0) continue;
+            const BodyOffsets o = body_offsets(dx, dy, pen.width);
+            if (i != first) paint_join(s, clip, pen, xs[i], ys[i], pdx, pdy, previous, dx, dy, o, color);
+            paint_piece(s, clip, pen, xs[i], ys[i], xs[i + 1], ys[i + 1], dx, dy, o, i == first, i == last, color);
+            pdx = dx;
+            pdy = dy;
+            previous = o;
         }
         return;
     }
     // Dashes: the lengths are distances along the polyline; each dash is a
-    // piece of its own with round ends, its ends on the whole pixels reached
-    // by cutting the fraction off the offset from the segment's first point.
-    // A dash that reaches a point goes on in the next segment.
+    // piece of its own with the pen's ends, its ends on the whole pixels
+    // reached by cutting the fraction off the offset from the segment's
+    // first point. A dash that reaches a point goes on in the next segment.
+    const int width = pen.width;
     std::size_t index = 0;
     double left = dashes[0];
     for (int i = 0; i + 1 < count; ++i) {
@@ -201,7 +319,7 @@ void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const lo
                 long long ax, ay, bx, by;
                 at(pos, &ax, &ay);
                 at(std::min(pos + left, length), &bx, &by);
-                paint_piece(s, clip, width, ax, ay, bx, by, corners, color);
+                paint_piece(s, clip, pen, ax, ay, bx, by, dx, dy, corners, true, true, color);
             }
             if (pos + left > whole) {
                 left -= whole - pos;

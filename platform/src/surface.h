@@ -94,11 +94,22 @@ struct DashState {
 void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
                   const LineStyle& style, DashState& dash);
 
-// Strokes a polyline of `count` >= 2 device points with a pen `width` > 1
-// pixels wide and round ends and joins: every segment's body as a polygon
-// and a disc at every point; with dashes, each run of "on" steps along the
-// major axis is stroked as a segment of its own. Clipped to `clip`.
-void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count, int width,
-                 std::uint32_t color, const DashPattern& dashes);
+// A pen wider than one pixel: its width, the kind of its two ends and of
+// the joins between segments.
+enum class LineEnd { Round, Square, Flat };
+enum class LineJoin { Round, Bevel, Miter };
+struct WidePen {
+    int width = 2;
+    LineEnd end = LineEnd::Round;
+    LineJoin join = LineJoin::Round;
+};
+
+// Strokes a polyline of `count` >= 2 device points with a wide pen: every
+// segment's body a four-cornered polygon, round ends discs, square ends the
+// body drawn on by half the width, joins discs or the corner between the
+// bodies' outer walls (bevel), or reaching to where they meet (miter). With
+// dashes, every dash is a piece with the pen's ends. Clipped to `clip`.
+void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count,
+                 const WidePen& pen, std::uint32_t color, const DashPattern& dashes);
 
 }  // namespace pelmorix_platform
