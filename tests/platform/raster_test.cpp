@@ -368,16 +368,63 @@ TEST_F(Raster, UserStylePens) {
         const char* label;
         DWORD count;
         std::vector<DWORD> lengths;
+        DWORD style = PS_GEOMETRIC | PS_USERSTYLE;
+        DWORD width = 1;
     } bad[] = {
         {"more than 16 lengths", 17, std::vector<DWORD>(17, 1)},
         {"all lengths zero", 3, {0, 0, 0}},
         {"a negative length", 2, {4, static_cast<DWORD>(-1)}},
+        {"a cosmetic pen wider than one pixel", 0, {}, PS_COSMETIC | PS_SOLID, 3},
+        {"a cosmetic pen with square ends", 0, {}, PS_COSMETIC | PS_SOLID | PS_ENDCAP_SQUARE, 1},
     };
     for (const Bad& k : bad) {
         SCOPED_TRACE(k.label);
         SetLastError(0);
-        EXPECT_EQ(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 1, &lb, k.count, k.lengths.data()), nullptr);
+        EXPECT_EQ(ExtCreatePen(k.style, k.width, &lb, k.count, k.lengths.empty() ? nullptr : k.lengths.data()),
+                  nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+}
+
+// A wide pen's ends: round (a disc, the last point covered), square (the
+// body drawn on by half the width, rounded to whole pixels) and flat (the
+// body alone, from the first point up to the last).
+TEST_F(Raster, WidePenEnds) {
+    const struct { DWORD end; const char* art; } rows[] = {
+        {PS_ENDCAP_ROUND, ".............\n"
+                          "..#########..\n"
+                          ".###########.\n"
+                          ".###########.\n"
+                          ".###########.\n"
+                          "..#########..\n"
+                          ".............\n"},
+        {PS_ENDCAP_SQUARE, ".............\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".............\n"},
+        {PS_ENDCAP_FLAT, ".............\n"
+                         "...######....\n"
+                         "...######....\n"
+                         "...######....\n"
+                         "...######....\n"
+                         "...######....\n"
+                         ".............\n"},
+    };
+    LOGBRUSH lb{BS_SOLID, RGB(255, 255, 255), 0};
+    for (const auto& r : rows) {
+        HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | r.end, 5, &lb, 0, nullptr);
+        ASSERT_NE(pen, nullptr);
+        Canvas c(13, 7);
+        c.fill(RGB(0, 0, 0));
+        SelectObject(c.dc(), pen);
+        const POINT pts[] = {{3, 3}, {9, 3}};
+        Polyline(c.dc(), pts, 2);
+        EXPECT_EQ(c.art(kLegend), r.art) << r.end;
+        SelectObject(c.dc(), GetStockObject(BLACK_PEN));
+        DeleteObject(pen);
     }
 }
 
