@@ -259,21 +259,21 @@ void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const lo
     assert(pen.width > 1 && count >= 2);
     long long period = 0;
     for (std::uint32_t d : dashes) period += d;
+    // Points that repeat are no segments: ends and joins belong to the
+    // segments that have a length.
+    int first = -1, last = -1;
+    for (int i = 0; i + 1 < count; ++i) {
+        if (xs[i + 1] == xs[i] && ys[i + 1] == ys[i]) continue;
+        if (first < 0) first = i;
+        last = i;
+    }
+    if (first < 0) {
+        if (pen.end == LineEnd::Round) paint_round_end(s, clip, pen.width, xs[0], ys[0], color);
+        return;
+    }
+    long long pdx = 0, pdy = 0;  // the last segment with a length, and its corners
+    BodyOffsets previous{};
     if (dashes.empty() || period == 0) {
-        // Points that repeat are no segments: ends and joins belong to the
-        // segments that have a length.
-        int first = -1, last = -1;
-        for (int i = 0; i + 1 < count; ++i) {
-            if (xs[i + 1] == xs[i] && ys[i + 1] == ys[i]) continue;
-            if (first < 0) first = i;
-            last = i;
-        }
-        if (first < 0) {
-            if (pen.end == LineEnd::Round) paint_round_end(s, clip, pen.width, xs[0], ys[0], color);
-            return;
-        }
-        long long pdx = 0, pdy = 0;
-        BodyOffsets previous{};
         for (int i = first; i <= last; ++i) {
             const long long dx = xs[i + 1] - xs[i], dy = ys[i + 1] - ys[i];
             if (dx == 0 && dy == 0) continue;
@@ -287,48 +287,61 @@ void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const lo
         return;
     }
     // Dashes: the lengths are distances along the polyline; each dash is a
-    // piece of its own with the pen's ends, its ends on the whole pixels
-    // reached by cutting the fraction off the offset from the segment's
-    // first point. A dash that reaches a point goes on in the next segment.
+    // piece with the pen's ends, its ends on the whole pixels reached by
+    // cutting the fraction off the offset from the segment's first point. A
+    // dash that reaches a point goes on in the next segment, joined there as
+    // the segments of a solid line are.
     const int width = pen.width;
     std::size_t index = 0;
     double left = dashes[0];
-    for (int i = 0; i + 1 < count; ++i) {
+    bool open = false;  // a dash runs on from the last segment
+    for (int i = first; i <= last; ++i) {
         const long long dx = xs[i + 1] - xs[i], dy = ys[i + 1] - ys[i];
+        if (dx == 0 && dy == 0) continue;
         const double length = std::hypot(static_cast<double>(dx), static_cast<double>(dy));
         auto at = [&](double distance, long long* x, long long* y) {
-            const double f = length > 0 ? distance / length : 0;
+            const double f = distance / length;
             *x = xs[i] + static_cast<long long>(static_cast<double>(dx) * f);
             *y = ys[i] + static_cast<long long>(static_cast<double>(dy) * f);
         };
-        const BodyOffsets corners = dx == 0 && dy == 0 ? BodyOffsets{} : body_offsets(dx, dy, width);
+        const BodyOffsets corners = body_offsets(dx, dy, width);
         const double whole = std::floor(length);  // what the segment takes from the pattern
-        double first, last;
-        reachable(clip, xs[i], ys[i], dx, dy, length, width, &first, &last);
+        double near, far;
+        reachable(clip, xs[i], ys[i], dx, dy, length, width, &near, &far);
+        if (near > far) near = far = whole;
         double pos = 0;
         for (;;) {
             // Whole periods that cannot reach the clip are passed over at
             // once: a segment may run far outside the surface. Distances
             // along the pattern stay whole numbers, so this is exact.
-            if (first > last) first = last = whole;
             double skip = 0;
-            if (pos + period < first) skip = std::floor((first - pos) / period) - 1;
-            else if (pos > last && pos + 2 * period < whole) skip = std::floor((whole - pos) / period) - 1;
-            if (skip > 0) pos += skip * static_cast<double>(period);
-            if (index % 2 == 0 && pos <= last + 1) {
+            if (pos + period < near) skip = std::floor((near - pos) / period) - 1;
+            else if (pos > far && pos + 2 * period < whole) skip = std::floor((whole - pos) / period) - 1;
+            if (skip > 0) {
+                pos += skip * static_cast<double>(period);
+                open = false;
+            }
+            const bool runs_on = pos + left > whole;
+            if (index % 2 == 0 && pos <= far + 1) {
+                const bool joined = pos == 0 && open;
+                if (joined) paint_join(s, clip, pen, xs[i], ys[i], pdx, pdy, previous, dx, dy, corners, color);
                 long long ax, ay, bx, by;
                 at(pos, &ax, &ay);
                 at(std::min(pos + left, length), &bx, &by);
-                paint_piece(s, clip, pen, ax, ay, bx, by, dx, dy, corners, true, true, color);
+                paint_piece(s, clip, pen, ax, ay, bx, by, dx, dy, corners, !joined, !runs_on || i == last, color);
             }
-            if (pos + left > whole) {
+            if (runs_on) {
                 left -= whole - pos;
+                open = index % 2 == 0;
                 break;
             }
             pos += left;
             index = (index + 1) % dashes.size();
             left = dashes[index];
         }
+        pdx = dx;
+        pdy = dy;
+        previous = corners;
     }
 }
 

@@ -224,6 +224,21 @@ void draw_user_styles(DWORD width) {
     c.line({{24, 62}, {24, 44}, {40, 44}, {40, 62}, {24, 62}});  // a closed figure
 }
 
+// Dashes with square and flat ends, and joins within a dash.
+void draw_dash_ends() {
+    Canvas c("userstyle.ends", 96, 48);
+    const DWORD kinds[] = {PS_ENDCAP_SQUARE | PS_JOIN_BEVEL, PS_ENDCAP_FLAT | PS_JOIN_MITER};
+    for (int i = 0; i < 2; ++i) {
+        const LOGBRUSH brush{BS_SOLID, pal(12 + i), 0};
+        const DWORD lengths[] = {7, 5};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | kinds[i], 5, &brush, 2, lengths));
+        const int x = 4 + 48 * i;
+        c.line({{x, 4}, {x + 40, 4}});
+        c.line({{x, 12}, {x + 20, 32}, {x + 40, 14}});
+        c.line({{x + 2, 44}, {x + 14, 38}, {x + 22, 44}, {x + 40, 40}});
+    }
+}
+
 void draw_wide(int width) {
     static const char* const names[] = {"wide3", "wide5", "wide7"};
     Canvas c(names[(width - 3) / 2], 96, 80);
@@ -363,6 +378,7 @@ int draw() {
     draw_dashes(false);
     draw_user_styles(1);
     draw_user_styles(3);
+    draw_dash_ends();
     draw_wide(3);
     draw_wide(5);
     draw_wide(7);
