@@ -108,7 +108,8 @@ struct WidePen {
 // segment's body a four-cornered polygon, round ends discs, square ends the
 // body drawn on by half the width, joins discs or the corner between the
 // bodies' outer walls (bevel), or reaching to where they meet (miter). With
-// dashes, every dash is a piece with the pen's ends. Clipped to `clip`.
+// dashes, every dash is a piece with the pen's ends, joined where it runs on
+// past a point. Clipped to `clip`.
 void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count,
                  const WidePen& pen, std::uint32_t color, const DashPattern& dashes);
 
