@@ -306,23 +306,23 @@ void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const lo
         };
         const BodyOffsets corners = body_offsets(dx, dy, width);
         const double whole = std::floor(length);  // what the segment takes from the pattern
-        double near, far;
-        reachable(clip, xs[i], ys[i], dx, dy, length, width, &near, &far);
-        if (near > far) near = far = whole;
+        double reach_from, reach_to;
+        reachable(clip, xs[i], ys[i], dx, dy, length, width, &reach_from, &reach_to);
+        if (reach_from > reach_to) reach_from = reach_to = whole;
         double pos = 0;
         for (;;) {
             // Whole periods that cannot reach the clip are passed over at
             // once: a segment may run far outside the surface. Distances
             // along the pattern stay whole numbers, so this is exact.
             double skip = 0;
-            if (pos + period < near) skip = std::floor((near - pos) / period) - 1;
-            else if (pos > far && pos + 2 * period < whole) skip = std::floor((whole - pos) / period) - 1;
+            if (pos + period < reach_from) skip = std::floor((reach_from - pos) / period) - 1;
+            else if (pos > reach_to && pos + 2 * period < whole) skip = std::floor((whole - pos) / period) - 1;
             if (skip > 0) {
                 pos += skip * static_cast<double>(period);
                 open = false;
             }
             const bool runs_on = pos + left > whole;
-            if (index % 2 == 0 && pos <= far + 1) {
+            if (index % 2 == 0 && pos <= reach_to + 1) {
                 const bool joined = pos == 0 && open;
                 if (joined) paint_join(s, clip, pen, xs[i], ys[i], pdx, pdy, previous, dx, dy, corners, color);
                 long long ax, ay, bx, by;
