@@ -1,5 +1,5 @@
 // Pens wider than one pixel: every segment's body is a four-cornered
-// polygon and every point of the polyline gets a round end, all filled by
+// polygon, ends and joins are discs or polygons of their own, all filled by
 // the polygon rule (pixel centres on integer coordinates, a row's pixels
 // from the left edge up to but not including the right edge, an edge's
 // rows from its upper end up to but not including its lower end).
@@ -205,9 +205,15 @@ void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long 
         if (half_sine > 0 && 1 / half_sine <= 10) {
             const double t = (static_cast<double>(ox2 - ox1) * d2y - static_cast<double>(oy2 - oy1) * d2x) /
                              static_cast<double>(turn);
-            tip_x = x + static_cast<long long>(std::floor(ox1 + t * d1x + 0.5));
-            tip_y = y + static_cast<long long>(std::floor(oy1 + t * d1y + 0.5));
-            miter = true;
+            const double tx = std::floor(static_cast<double>(ox1) + t * static_cast<double>(d1x) + 0.5);
+            const double ty = std::floor(static_cast<double>(oy1) + t * static_cast<double>(d1y) + 0.5);
+            // Walls made nearly parallel by the corners' rounding meet far
+            // off: no tip beyond the limit either.
+            if (std::hypot(tx, ty) <= 10.0 * pen.width) {
+                tip_x = x + static_cast<long long>(tx);
+                tip_y = y + static_cast<long long>(ty);
+                miter = true;
+            }
         }
     }
     for (int side = 0; side < 2; ++side) {
