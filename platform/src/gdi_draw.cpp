@@ -2,6 +2,7 @@
 // Each call turns logical coordinates into device ones and clips once, here;
 // the span routines of surface.cpp take the clipped result.
 #include <algorithm>
+#include <vector>
 
 #include "platform_internal.h"
 
@@ -209,12 +210,31 @@ BOOL WINAPI Polyline(HDC dc, const POINT* points, int count) {
     DrawTarget t;
     if (!draw_target(*d, &t)) return TRUE;
 
+    const std::uint32_t color = resolve_color(*d, pen->color);
+    if (pen->width > 1) {
+        std::vector<long long> xs(static_cast<std::size_t>(count)), ys(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            xs[i] = static_cast<long long>(points[i].x) + d->origin.x;
+            ys[i] = static_cast<long long>(points[i].y) + d->origin.y;
+        }
+        const DashPattern dashes = pen->style == PS_USERSTYLE ? DashPattern(pen->dashes) : DashPattern();
+        WidePen wide;
+        wide.width = pen->width;
+        wide.end = pen->end_cap == PS_ENDCAP_SQUARE ? LineEnd::Square
+                   : pen->end_cap == PS_ENDCAP_FLAT ? LineEnd::Flat
+                                                    : LineEnd::Round;
+        wide.join = pen->join == PS_JOIN_BEVEL ? LineJoin::Bevel
+                    : pen->join == PS_JOIN_MITER ? LineJoin::Miter
+                                                 : LineJoin::Round;
+        stroke_wide(*t.surface, t.clip, xs.data(), ys.data(), count, wide, color, dashes);
+        if (t.window != nullptr) note_window_drawn(*t.window);
+        return TRUE;
+    }
     LineStyle style;
-    style.color = resolve_color(*d, pen->color);
-    style.width = pen->width;
+    style.color = color;
     if (pen->style == PS_USERSTYLE) {
         style.dashes = pen->dashes;  // gaps of user styles are left untouched
-    } else if (pen->width <= 1) {
+    } else {
         style.dashes = cosmetic_dashes(pen->style);
         style.paint_gaps = !style.dashes.empty() && d->bk_mode == OPAQUE;
         style.gap_color = resolve_color(*d, d->bk_color);

@@ -283,8 +283,15 @@ HPEN WINAPI ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD 
     } else if (style_count != 0 || pen_style > PS_INSIDEFRAME) {
         return fail_call(ERROR_INVALID_PARAMETER);
     }
+    // A cosmetic pen is one pixel wide and has no ends or joins to choose.
+    if (!p->geometric && (width != 1 || (style & (PS_ENDCAP_MASK | PS_JOIN_MASK)) != 0)) {
+        return fail_call(ERROR_INVALID_PARAMETER);
+    }
     p->style = static_cast<int>(pen_style);
     p->width = p->geometric ? std::max<int>(static_cast<int>(width), 1) : 1;
+    // Values other than the three of each draw round, as the real GDI's do.
+    p->end_cap = style & PS_ENDCAP_MASK;
+    p->join = style & PS_JOIN_MASK;
     p->color = brush->lbColor;
     HPEN h = static_cast<HPEN>(add_object(std::move(p)));
     if (journaling()) journal_call("ExtCreatePen", h, {style, width, style_count, static_cast<long long>(brush->lbColor)});

@@ -37,6 +37,8 @@ struct PenObject : Object {
     int width = 1;                      // pixels
     COLORREF color = 0;                 // as given; resolved when drawing
     bool geometric = false;             // made by ExtCreatePen(PS_GEOMETRIC ...)
+    DWORD end_cap = PS_ENDCAP_ROUND;    // PS_ENDCAP_*, of pens wider than one pixel
+    DWORD join = PS_JOIN_ROUND;         // PS_JOIN_*, likewise
     std::vector<std::uint32_t> dashes;  // PS_USERSTYLE lengths, as given
 };
 

@@ -73,20 +73,11 @@ namespace {
 // Products of two coordinate spans need more than 64 bits.
 __extension__ typedef __int128 wide_int;
 
-// Paints one step of a line: a pixel, or a width x width square around it.
-void stamp(Surface& s, const ClipRect& clip, long long x, long long y, int width, std::uint32_t color) {
-    if (width <= 1) {
-        if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom) {
-            s.row(static_cast<int>(y))[x] = color;
-        }
-        return;
+// Paints one pixel of a line, if it lies inside the clip.
+void plot(Surface& s, const ClipRect& clip, long long x, long long y, std::uint32_t color) {
+    if (x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom) {
+        s.row(static_cast<int>(y))[x] = color;
     }
-    const long long lo = -(width - 1) / 2;
-    ClipRect square{static_cast<int>(std::clamp<long long>(x + lo, clip.left, clip.right)),
-                    static_cast<int>(std::clamp<long long>(y + lo, clip.top, clip.bottom)),
-                    static_cast<int>(std::clamp<long long>(x + lo + width, clip.left, clip.right)),
-                    static_cast<int>(std::clamp<long long>(y + lo + width, clip.top, clip.bottom))};
-    fill_solid(s, square, color);
 }
 
 // Makes the dash state point at an entry with steps left, passing over
@@ -117,11 +108,15 @@ void skip_dashes(const LineStyle& style, DashState& dash, long long steps, long 
 }
 
 // Whether the next step is drawn (an even entry: dashes and gaps alternate)
-// and advances the pattern.
-bool next_dash(const LineStyle& style, DashState& dash) {
+// and advances the pattern. Where entries of length 0 are passed over to
+// reach the step's entry, a sloped line takes the step's colour from the
+// first of them, a line along an axis from the entry reached.
+bool next_dash(const LineStyle& style, DashState& dash, bool sloped) {
     if (style.dashes.empty()) return true;
+    const bool first_on = (dash.index % 2) == 0;
+    const bool passing = dash.left == 0;
     load_dash(style, dash);
-    const bool on = (dash.index % 2) == 0;
+    const bool on = sloped && passing ? first_on : (dash.index % 2) == 0;
     if (--dash.left == 0) dash.index = (dash.index + 1) % style.dashes.size();
     return on;
 }
@@ -176,7 +171,7 @@ void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, 
         solid_fallback.dashes.clear();
         used = &solid_fallback;
     }
-    if (used->dashes.empty() && used->width <= 1 && (dx == 0 || dy == 0)) {
+    if (used->dashes.empty() && (dx == 0 || dy == 0)) {
         draw_solid_span(s, clip, x0, y0, x1, y1, used->color);
         return;
     }
@@ -193,10 +188,9 @@ void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, 
     const bool tie_up = s_b < 0;
 
     // Clip the range of steps to where the major coordinate lies inside the
-    // clip, widened by the stamp size.
-    const int half = used->width > 1 ? used->width : 0;
-    const long long lo_a = (x_major ? clip.left : clip.top) - half;
-    const long long hi_a = (x_major ? clip.right : clip.bottom) - 1 + half;
+    // clip.
+    const long long lo_a = x_major ? clip.left : clip.top;
+    const long long hi_a = (x_major ? clip.right : clip.bottom) - 1;
     long long k_first = 0;
     long long k_last = major - 1;
     if (s_a > 0) {
@@ -223,16 +217,17 @@ void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, 
         r -= major;
     }
     const std::uint32_t gap_color = used->gap_color;
+    const bool sloped = dx != 0 && dy != 0;
     for (long long k = k_first; k <= k_last; ++k) {
-        const bool on = next_dash(*used, dash);
+        const bool on = next_dash(*used, dash, sloped);
         const long long a = a0 + s_a * k;
         const long long b = b0 + s_b * m;
         if (on || used->paint_gaps) {
             const std::uint32_t color = on ? used->color : gap_color;
             if (x_major) {
-                stamp(s, clip, a, b, used->width, color);
+                plot(s, clip, a, b, color);
             } else {
-                stamp(s, clip, b, a, used->width, color);
+                plot(s, clip, b, a, color);
             }
         }
         r += minor;

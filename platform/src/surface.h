@@ -76,7 +76,6 @@ struct LineStyle {
     std::uint32_t color = 0;            // colour of drawn steps
     bool paint_gaps = false;            // gaps painted in gap_color (opaque styled pens)
     std::uint32_t gap_color = 0;
-    int width = 1;  // >1: each drawn step stamps a width x width square
 };
 
 // Position in the dash pattern; it runs on from one segment to the next of a
@@ -94,5 +93,24 @@ struct DashState {
 // one-pixel segment along a row or a column is filled as one span.
 void draw_segment(Surface& s, const ClipRect& clip, long long x0, long long y0, long long x1, long long y1,
                   const LineStyle& style, DashState& dash);
+
+// A pen wider than one pixel: its width, the kind of its two ends and of
+// the joins between segments.
+enum class LineEnd { Round, Square, Flat };
+enum class LineJoin { Round, Bevel, Miter };
+struct WidePen {
+    int width = 2;
+    LineEnd end = LineEnd::Round;
+    LineJoin join = LineJoin::Round;
+};
+
+// Strokes a polyline of `count` >= 2 device points with a wide pen: every
+// segment's body a four-cornered polygon, round ends discs, square ends the
+// body drawn on by half the width, joins discs or the corner between the
+// bodies' outer walls (bevel), or reaching to where they meet (miter). With
+// dashes, every dash is a piece with the pen's ends, joined where it runs on
+// past a point. Clipped to `clip`.
+void stroke_wide(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int count,
+                 const WidePen& pen, std::uint32_t color, const DashPattern& dashes);
 
 }  // namespace pelmorix_platform

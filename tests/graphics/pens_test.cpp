@@ -97,6 +97,40 @@ TEST_F(GraphicsTest, OnlyTheUserStyleKeysOnThePatternAndOnAll32Bits) {
         << "style, width, number of lengths, colour 9";
 }
 
+// The page around (x0, y0), one character a pixel: '#' colour c, '.' black.
+std::string page_art(int x0, int y0, int w, int h, int c) {
+    std::string art;
+    for (int y = y0; y < y0 + h; ++y) {
+        for (int x = x0; x < x0 + w; ++x) art += page_pixel(x, y) == kRgb[c] ? '#' : page_pixel(x, y) == 0 ? '.' : '?';
+        art += '\n';
+    }
+    return art;
+}
+
+TEST_F(GraphicsTest, AThickRectangleHasRoundCornersAndAnAllOnesPatternDrawsItAlike) {
+    const std::string want =
+        "............\n"
+        "..########..\n"  // the corners' discs round the outer edge off
+        ".##########.\n"
+        ".##########.\n"
+        ".###....###.\n"
+        ".###....###.\n"
+        ".##########.\n"
+        ".##########.\n"
+        "..########..\n"
+        "............\n";
+    set_color(14);
+    set_line_style(0, 0, 3);
+    draw_rectangle(10, 10, 17, 15);
+    EXPECT_EQ(page_art(8, 8, 12, 10, 14), want);
+    set_color(0);
+    draw_rectangle(10, 10, 17, 15);
+    set_color(14);
+    set_line_style(4, 0xFFFF, 3);  // a dash of 16 and a gap of 0, again and again
+    draw_rectangle(10, 10, 17, 15);
+    EXPECT_EQ(page_art(8, 8, 12, 10, 14), want);
+}
+
 TEST(PatternToDashes, ReadsThePatternFromItsLowestBit) {
     const struct { int pattern; std::vector<DWORD> lengths; } rows[] = {
         {0xFFFF, {16, 0}}, {0x00FF, {8, 8}}, {0x0000, {0, 16}}, {0x0F0F, {4, 4, 4, 4}}, {0x00F0, {0, 4, 4, 8}},

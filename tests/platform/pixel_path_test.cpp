@@ -57,8 +57,10 @@ TEST_F(PixelPath, RowAndColumnLinesMatchStepByStepDrawing) {
     const COLORREF color = RGB(200, 30, 90);
     HPEN solid = CreatePen(PS_SOLID, 1, color);
     LOGBRUSH brush{BS_SOLID, color, 0};
-    const DWORD always_on[] = {3, 0};
-    HPEN stepped = ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 1, &brush, 2, always_on);
+    // One dash that repeats: drawn at every step. (A zero-length gap would
+    // not do: sloped lines take their colour from it.)
+    const DWORD always_on[] = {3};
+    HPEN stepped = ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 1, &brush, 1, always_on);
     ASSERT_NE(stepped, nullptr);
     int differences = 0;
     for (int i = 0; i < 3000 && differences < 5; ++i) {

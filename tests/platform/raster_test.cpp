@@ -330,9 +330,9 @@ TEST_F(Raster, TransparentModeLeavesGapsAndWideStyledPensDrawSolid) {
     EXPECT_EQ(c.art(kLegend), rows({
                                   "rrr...rrr...",
                                   "............",
-                                  "gggggggggggg",  // the square stamp reaches one pixel left of the first point
-                                  "gggggggggggg",
-                                  "gggggggggggg",
+                                  ".ggggggggggg",  // solid, with round ends: the first point's
+                                  "gggggggggggg",  // end reaches one pixel left of it, the last
+                                  ".ggggggggggg",  // point is covered
                               }));
     SelectObject(c.dc(), GetStockObject(BLACK_PEN));
     DeleteObject(wide);
@@ -350,24 +350,111 @@ TEST_F(Raster, UserStylePens) {
     Polyline(c.dc(), pts, 2);
     // Dash 2, gap 1, dash 0, gap 3: gaps stay as they were.
     EXPECT_EQ(c.art(kLegend), "rrbbbbrrbbbb\n");
+    // On a sloped line the step that passes over the empty dash takes its
+    // colour from it: drawn, though the gap's step it also is.
+    Canvas d(12, 12);
+    d.fill(RGB(0, 0, 255));
+    SelectObject(d.dc(), pen);
+    const POINT diagonal[] = {{0, 0}, {12, 12}};
+    Polyline(d.dc(), diagonal, 2);
+    std::string along;
+    for (int i = 0; i < 12; ++i) along += d.pixel(i, i) == 0xFF0000 ? 'r' : 'b';
+    EXPECT_EQ(along, "rrbrbbrrbrbb");
     SelectObject(c.dc(), GetStockObject(BLACK_PEN));
+    SelectObject(d.dc(), GetStockObject(BLACK_PEN));
     DeleteObject(pen);
 
     struct Bad {
         const char* label;
         DWORD count;
         std::vector<DWORD> lengths;
+        DWORD style = PS_GEOMETRIC | PS_USERSTYLE;
+        DWORD width = 1;
     } bad[] = {
         {"more than 16 lengths", 17, std::vector<DWORD>(17, 1)},
         {"all lengths zero", 3, {0, 0, 0}},
         {"a negative length", 2, {4, static_cast<DWORD>(-1)}},
+        {"a cosmetic pen wider than one pixel", 0, {}, PS_COSMETIC | PS_SOLID, 3},
+        {"a cosmetic pen with square ends", 0, {}, PS_COSMETIC | PS_SOLID | PS_ENDCAP_SQUARE, 1},
     };
     for (const Bad& k : bad) {
         SCOPED_TRACE(k.label);
         SetLastError(0);
-        EXPECT_EQ(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 1, &lb, k.count, k.lengths.data()), nullptr);
+        EXPECT_EQ(ExtCreatePen(k.style, k.width, &lb, k.count, k.lengths.empty() ? nullptr : k.lengths.data()),
+                  nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
+}
+
+// A wide pen's ends: round (a disc, the last point covered), square (the
+// body drawn on by half the width, rounded to whole pixels) and flat (the
+// body alone, from the first point up to the last).
+TEST_F(Raster, WidePenEnds) {
+    const struct { DWORD end; const char* art; } rows[] = {
+        {PS_ENDCAP_ROUND, ".............\n"
+                          "..#########..\n"
+                          ".###########.\n"
+                          ".###########.\n"
+                          ".###########.\n"
+                          "..#########..\n"
+                          ".............\n"},
+        {PS_ENDCAP_SQUARE, ".............\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".##########..\n"
+                           ".............\n"},
+        {PS_ENDCAP_FLAT, ".............\n"
+                         "...######....\n"
+                         "...######....\n"
+                         "...######....\n"
+                         "...######....\n"
+                         "...######....\n"
+                         ".............\n"},
+    };
+    LOGBRUSH lb{BS_SOLID, RGB(255, 255, 255), 0};
+    for (const auto& r : rows) {
+        HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | r.end, 5, &lb, 0, nullptr);
+        ASSERT_NE(pen, nullptr);
+        Canvas c(13, 7);
+        c.fill(RGB(0, 0, 0));
+        SelectObject(c.dc(), pen);
+        const POINT pts[] = {{3, 3}, {9, 3}};
+        Polyline(c.dc(), pts, 2);
+        EXPECT_EQ(c.art(kLegend), r.art) << r.end;
+        SelectObject(c.dc(), GetStockObject(BLACK_PEN));
+        DeleteObject(pen);
+    }
+}
+
+// A wide dashed line coming from far outside the surface: the periods that
+// cannot reach it are passed over, and what shows is what the part of the
+// line near the surface draws, a whole number of periods on.
+TEST_F(Raster, AWideDashedLineFromFarAwayDrawsAsItsNearPart) {
+    LOGBRUSH lb{BS_SOLID, kRed, 0};
+    const DWORD lengths[] = {5, 3};
+    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 3, &lb, 2, lengths);
+    ASSERT_NE(pen, nullptr);
+    const struct { POINT far_start, near_start, end; const char* why; } rows[] = {
+        {{-2000000000, 4}, {-16, 4}, {30, 4}, "along a row"},
+        {{5, 2000000000}, {5, 24}, {5, -1}, "up a column"},
+    };
+    for (const auto& r : rows) {
+        Canvas far_away(24, 10), near(24, 10);
+        for (Canvas* c : {&far_away, &near}) {
+            c->fill(RGB(0, 0, 0));
+            SelectObject(c->dc(), pen);
+        }
+        const POINT a[] = {r.far_start, r.end};
+        const POINT b[] = {r.near_start, r.end};
+        Polyline(far_away.dc(), a, 2);
+        Polyline(near.dc(), b, 2);
+        EXPECT_EQ(far_away.art(kLegend), near.art(kLegend)) << r.why;
+        EXPECT_NE(near.art(kLegend).find('r'), std::string::npos) << r.why;
+        for (Canvas* c : {&far_away, &near}) SelectObject(c->dc(), GetStockObject(BLACK_PEN));
+    }
+    DeleteObject(pen);
 }
 
 TEST_F(Raster, BitBltCopiesWithinClipAndSource) {

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The platform layer's drawing against Wine's GDI: the GDI probe, built
+# natively and as a Windows program from one source, draws the same groups
+# of calls both ways; every group must come out identical. The pictures of
+# a differing group are kept in the directory given.
+# Arguments: the native probe, the Windows probe, the directory for pictures.
+here=$(dirname "$0")
+source "$here/common.sh"
+native=$1
+windows=$2
+pictures=$3
+begin_console_runs
+
+status=0
+"$native" draw >native.txt 2>native.err || status=$?
+[ "$status" = 0 ] || { cat native.err; fail "native probe status $status"; }
+status=$(run_windows wine.txt "$windows" draw)
+[ "$status" = 0 ] || { cat wine.txt.err; fail "Windows probe status $status under Wine"; }
+
+# Known differences, reported but not failed:
+# - joins.bevel: the bevel is drawn as the corner between the bodies' outer
+#   walls, which agrees with Wine at most turns; at some turns Wine leaves a
+#   few pixels next to the point unpainted (at sharp turns, where the
+#   pieces overlap), which this layer paints.
+known=(joins.bevel)
+
+rm -rf "$pictures"
+mkdir -p "$pictures"
+status=0
+"$native" compare native.txt wine.txt "$pictures" "${known[@]}" || status=$?
+[ "$status" = 0 ] || fail "groups differ (native/Wine pictures in $pictures)"
+echo "every group identical but the known differences: ${known[*]}"
