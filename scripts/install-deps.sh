@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686
   wine wine32:i386 fonts-dejavu-core
   clang libclang-rt-14-dev valgrind
+  libfast-float-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,11 +1,13 @@
-// Text to double as the cell log and the command line need it: atof's
-// result, bit for bit, without atof's cost for the plain decimals that make
-// up nearly every log.
+// Text to double for the limits and the cell values: white space skipped,
+// then the longest decimal number (sign, digits with an optional point,
+// exponent), correctly rounded; no such number is +0. Hexadecimal, "inf"
+// and "nan" are not numbers here, and no C library conversion is called, so
+// every host reads every text the same, bit for bit.
 #include <cfloat>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
+
+#include <fast_float/fast_float.h>
 
 #include "viewer.h"
 
@@ -19,14 +21,17 @@ namespace {
 #define PELMORIX_IN_EACH_CALLER inline
 #endif
 
-// The quick conversion below is exact only where the C library's own
-// conversion rounds correctly (glibc's does, in every rounding mode) and
+// The quick ways below divide or multiply once, which rounds correctly only
 // where double arithmetic is carried out in doubles, not in wider registers
-// that would round twice. Elsewhere every token goes to atof.
-#if defined(__GLIBC__) && defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+// that would round twice (the Windows build computes in SSE2 registers for
+// this). Elsewhere every token goes to the library.
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
 constexpr bool kQuickConversion = true;
 #else
 constexpr bool kQuickConversion = false;
+#endif
+#ifndef PELMORIX_QUICK_DECIMAL
+#define PELMORIX_QUICK_DECIMAL 1
 #endif
 
 // Every power of ten up to 1e22 is a double exactly.
@@ -129,11 +134,10 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double
 // A plain decimal at `p` (optional sign, digits with an optional point,
 // optional exponent) whose digits, point aside, make an integer of at most
 // 2^53 and whose scale is at most 10^22 either way. Its double is then one
-// correctly rounded product or quotient of two exact doubles, which is what
-// a correctly rounding atof gives. Sets *value and *stop (the first byte
-// after the number) and returns true; returns false, having decided nothing,
-// for anything else: blanks or other text in front, hexadecimal, "inf",
-// "nan", too many digits, a large exponent.
+// correctly rounded product or quotient of two exact doubles. Sets *value
+// and *stop (the first byte after the number) and returns true; returns
+// false, having decided nothing, for anything else: white space or other
+// text in front, too many digits, a large exponent.
 PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, const char* end, double* value, const char** stop) {
     bool negative = false;
     if (p != end && (*p == '-' || *p == '+')) {
@@ -155,8 +159,6 @@ PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, const char* end, doubl
         p = append_digits(p, end, &mantissa);
         exponent = fraction - p;
         digits -= exponent;
-    } else if (digits == 1 && *whole == '0' && p != end && (*p == 'x' || *p == 'X')) {
-        return false;  // "0x" begins a hexadecimal number
     }
     // No digit: a sign or a point alone, or no number at all. Too many: the
     // sum above may have wrapped.
@@ -190,33 +192,39 @@ PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, const char* end, doubl
     return true;
 }
 
-// atof by its very definition: strtod. On Windows atof is the system
-// runtime's, which reads no hexadecimal, "inf" or "nan"; strtod there is the
-// compiler runtime's C99 one, as on every other host. Text with no number is
-// 0, unsigned: that strtod gives -0 for a sign with no number after it.
-double c_atof(const char* text) {
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    return end == text ? 0.0 : value;
-}
+// White space as the C locale has it: blank, tab, line feed, vertical tab,
+// form feed, carriage return.
+bool is_space(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') < 5; }
 
-// atof of the token alone, as a string of its own.
-double atof_of_copy(const char* first, const char* last) {
-    const std::size_t length = static_cast<std::size_t>(last - first);
-    char buffer[kLineBufferSize];
-    if (length < sizeof buffer) {
-        if (length != 0) std::memcpy(buffer, first, length);  // an empty token may have no address at all
-        buffer[length] = '\0';
-        return c_atof(buffer);
+// The decimal number at the start of [text, end) as a correctly rounded
+// double; +0 when there is none. Returns the first byte after the number
+// (`text` when there is none).
+const char* convert_decimal(const char* text, const char* end, double* value) {
+    const char* p = text;
+    // The library takes a minus sign but no plus sign.
+    const char* number = p;
+    if (p != end && (*p == '-' || *p == '+')) {
+        if (*p == '+') number = p + 1;
+        ++p;
     }
-    return c_atof(std::string(first, last).c_str());
+    // A digit, or a point and a digit, must come first: anything else is no
+    // number here, and never reaches the library's own reading of "inf" and
+    // "nan".
+    const bool starts = p != end && (is_digit(*p) || (*p == '.' && end - p >= 2 && is_digit(p[1])));
+    if (starts) {
+        const fast_float::from_chars_result r = fast_float::from_chars(number, end, *value);
+        // Beyond a double's range is no error: the value is then the
+        // infinity or zero that rounding gives.
+        if (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) return r.ptr;
+    }
+    *value = 0.0;
+    return text;
 }
 
-// The token at `token`, up to the next blank or `line_end`, converted as
-// atof converts it alone; returns its end. Written out in each caller: it
-// is the loop of every row.
+// The token at `token`, up to the next blank or `line_end`, converted as if
+// it stood alone; returns its end. Written out in each caller: it is the
+// loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
-    const char* stop = token;
     if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
         // The sign is taken by a branch, not folded into the address: the
         // branch is foreseen, the address would have to wait for the byte.
@@ -231,17 +239,29 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
             return after;
         }
     }
-    const bool quick = kQuickConversion && quick_decimal(token, line_end, value, &stop);
+    const char* stop = token;
+    if (!(kQuickConversion && PELMORIX_QUICK_DECIMAL && quick_decimal(token, line_end, value, &stop))) {
+        // White space in front of the number, but not the blank that ends
+        // the token.
+        const char* p = token;
+        while (p != line_end && *p != ' ' && is_space(*p)) ++p;
+        stop = convert_decimal(p, line_end, value);
+    }
     // The token runs on to the next blank; text after its number is passed over.
     while (stop != line_end && *stop != ' ') ++stop;
-    if (!quick) *value = atof_of_copy(token, stop);
     return stop;
 }
 
 }  // namespace
 
 // Four limits on the command line: not worth a quicker way.
-double atof_value(const char* text) { return c_atof(text); }
+double atof_value(const char* text) {
+    const char* const end = text + std::strlen(text);
+    while (text != end && is_space(*text)) ++text;
+    double value;
+    convert_decimal(text, end, &value);
+    return value;
+}
 
 const char* convert_token(const char* token, const char* line_end, double* value) {
     return convert_one(token, line_end, value);
