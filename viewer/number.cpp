@@ -30,18 +30,11 @@ constexpr bool kQuickConversion = true;
 #else
 constexpr bool kQuickConversion = false;
 #endif
-#ifndef PELMORIX_QUICK_DECIMAL
-#define PELMORIX_QUICK_DECIMAL 1
-#endif
 
 // Every power of ten up to 1e22 is a double exactly.
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
-// Integers up to 2^53 are doubles exactly.
-constexpr std::uint64_t kMaxExactMantissa = std::uint64_t{1} << 53;
-// Up to 19 decimal digits fit in 64 bits whatever they are.
-constexpr long kMaxSafeDigits = 19;
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
@@ -88,27 +81,6 @@ std::uint64_t load_eight(const char* p) {
     return eight;
 }
 
-// Appends the run of digits at `p` to *mantissa (modulo 2^64: a run too
-// long for it is caught by its length) and returns its end. Where eight
-// bytes of the line are left, they are looked at together: a log's
-// fractions are runs of five or six digits.
-const char* append_digits(const char* p, const char* end, std::uint64_t* mantissa) {
-    std::uint64_t m = *mantissa;
-    if (kLittleEndian && end - p >= 8) {
-        const std::uint64_t eight = load_eight(p);
-        const int n = leading_digits(eight);
-        if (n > 0) m = m * kScale[n] + digits_value(eight, n);
-        p += n;
-        if (n < 8) {
-            *mantissa = m;
-            return p;
-        }
-    }
-    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<unsigned char>(*p - '0');
-    *mantissa = m;
-    return p;
-}
-
 // The bytes of a line quick_unsigned_decimal may read, from the token's
 // first byte (a minus sign included).
 constexpr long kPlainSpan = 12;
@@ -117,9 +89,9 @@ constexpr long kPlainSpan = 12;
 // point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
 // or returns null, having decided nothing, for anything else. Its digits
 // make an integer below 10^9 and its scale is at most 10^8, so the double
-// is one correctly rounded quotient, as in quick_decimal. The token's end
-// comes out of the digit count, not a test of each byte: the next token's
-// start then waits on one eight-byte load rather than on a chain of them.
+// is one correctly rounded quotient. The token's end comes out of the digit
+// count, not a test of each byte: the next token's start then waits on one
+// eight-byte load rather than on a chain of them.
 PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude) {
     if (!is_digit(q[0]) || q[1] != '.') return nullptr;
     const std::uint64_t fraction_bytes = load_eight(q + 2);
@@ -131,62 +103,57 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double
     return q + 2 + fraction;
 }
 
-// A plain decimal at `p` (optional sign, digits with an optional point,
-// optional exponent) whose digits, point aside, make an integer of at most
-// 2^53 and whose scale is at most 10^22 either way. Its double is then one
-// correctly rounded product or quotient of two exact doubles. Sets *value
-// and *stop (the first byte after the number) and returns true; returns
-// false, having decided nothing, for anything else: white space or other
-// text in front, too many digits, a large exponent.
-PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, const char* end, double* value, const char** stop) {
-    bool negative = false;
-    if (p != end && (*p == '-' || *p == '+')) {
-        negative = *p == '-';
-        ++p;
+// The bytes of a line quick_decimal may read, from the token's first byte:
+// a sign, 7 whole digits and a point, 8 fraction digits and a byte after
+// them, an exponent's letter, sign, 4 digits and a byte after them.
+constexpr long kQuickSpan = 32;
+
+// A decimal as programs print one when they print at most 15 significant
+// digits: an optional minus sign, 1 to 7 digits, optionally a point and up
+// to 8 digits, optionally an exponent of up to 4 digits that leaves a scale
+// of at most 10^22 either way. Its digits are read eight at a time, so that
+// the number's length costs no branch of its own. They make an integer
+// below 10^15, a double exactly, so the double is one correctly rounded
+// quotient or product. Sets *value and *stop (the first byte after the
+// number) and returns true; returns false, having decided nothing, for
+// anything else: longer numbers are the library's, which reads them faster
+// than a second try here would.
+PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const char** stop) {
+    const bool negative = *p == '-';
+    p += negative;
+    const std::uint64_t whole_bytes = load_eight(p);
+    const int whole = leading_digits(whole_bytes);
+    if (whole == 0 || whole == 8) return false;
+    std::uint64_t mantissa = digits_value(whole_bytes, whole);
+    p += whole;
+    int exponent = 0;
+    if (*p == '.') {
+        const std::uint64_t fraction_bytes = load_eight(p + 1);
+        const int fraction = leading_digits(fraction_bytes);
+        if (fraction == 8) return false;
+        if (fraction > 0) mantissa = mantissa * kScale[fraction] + digits_value(fraction_bytes, fraction);
+        p += 1 + fraction;
+        exponent = -fraction;
     }
-    std::uint64_t mantissa = 0;
-    const char* const whole = p;
-    if (end - p >= 2 && is_digit(p[0]) && !is_digit(p[1])) {
-        // One digit before the point, as in nearly every value of a log.
-        mantissa = static_cast<unsigned char>(*p++ - '0');
-    } else {
-        for (; p != end && is_digit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned char>(*p - '0');
-    }
-    long digits = p - whole;
-    long exponent = 0;
-    if (p != end && *p == '.') {
-        const char* const fraction = ++p;
-        p = append_digits(p, end, &mantissa);
-        exponent = fraction - p;
-        digits -= exponent;
-    }
-    // No digit: a sign or a point alone, or no number at all. Too many: the
-    // sum above may have wrapped.
-    if (digits == 0 || digits > kMaxSafeDigits || mantissa > kMaxExactMantissa) return false;
-    if (p != end && (*p == 'e' || *p == 'E')) {
+    if ((*p | 0x20) == 'e') {
         // The exponent belongs to the number only if a digit follows its
         // letter and optional sign; otherwise the number ends at the letter.
         const char* q = p + 1;
-        bool exponent_negative = false;
-        if (q != end && (*q == '-' || *q == '+')) {
-            exponent_negative = *q == '-';
-            ++q;
-        }
-        if (q != end && is_digit(*q)) {
-            long e = 0;
-            for (; q != end && is_digit(*q); ++q) {
-                if (e < 100000) e = e * 10 + (*q - '0');  // far beyond any exact power either way
+        const bool exponent_negative = *q == '-';
+        q += *q == '-' || *q == '+';
+        if (is_digit(*q)) {
+            int e = 0;
+            for (int k = 0; is_digit(*q); ++q, ++k) {
+                if (k == 4) return false;
+                e = e * 10 + (*q - '0');
             }
             exponent += exponent_negative ? -e : e;
             p = q;
         }
     }
-    double magnitude = 0;
-    if (mantissa != 0) {
-        if (exponent < -kMaxExactPower || exponent > kMaxExactPower) return false;
-        const double m = static_cast<double>(mantissa);
-        magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
-    }
+    if (exponent < -kMaxExactPower || exponent > kMaxExactPower) return false;
+    const double m = static_cast<double>(mantissa);
+    const double magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
     *value = negative ? -magnitude : magnitude;
     *stop = p;
     return true;
@@ -240,7 +207,7 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
         }
     }
     const char* stop = token;
-    if (!(kQuickConversion && PELMORIX_QUICK_DECIMAL && quick_decimal(token, line_end, value, &stop))) {
+    if (!(kQuickConversion && kLittleEndian && line_end - token >= kQuickSpan && quick_decimal(token, value, &stop))) {
         // White space in front of the number, but not the blank that ends
         // the token.
         const char* p = token;
@@ -263,20 +230,47 @@ double atof_value(const char* text) {
     return value;
 }
 
+namespace {
+
+// The last bytes of a line, too near its end for the quick ways to read on,
+// copied with blanks after them: a blank ends a token just as the line's
+// end does, so every token there converts as it would in place.
+struct PaddedTail {
+    char bytes[2 * kQuickSpan];
+    PaddedTail(const char* first, const char* last) {
+        std::memset(bytes, ' ', sizeof bytes);
+        std::memcpy(bytes, first, static_cast<std::size_t>(last - first));
+    }
+    const char* end() const { return bytes + sizeof bytes; }
+};
+
+}  // namespace
+
 const char* convert_token(const char* token, const char* line_end, double* value) {
-    return convert_one(token, line_end, value);
+    if (line_end - token >= kQuickSpan) return convert_one(token, line_end, value);
+    const PaddedTail tail(token, line_end);
+    return token + (convert_one(tail.bytes, tail.end(), value) - tail.bytes);
 }
 
 int split_row(const LineView& line, double* values) {
     int count = 0;
     const char* p = line.text;
     const char* const end = line.text + line.length;
-    while (count < kMaxRowValues) {
+    // Each token is converted on its own, as if cut out of the line: a tab
+    // or other white space after it must not lead into the next one.
+    while (count < kMaxRowValues && end - p >= kQuickSpan) {
         while (p != end && *p == ' ') ++p;
-        if (p == end) break;
-        // Each token is converted on its own, as if cut out of the line: a
-        // tab or other white space after it must not lead into the next one.
+        if (p == end) return count;
         p = convert_one(p, end, &values[count++]);
+    }
+    if (count == kMaxRowValues || p == end) return count;
+    const PaddedTail tail(p, end);
+    const char* q = tail.bytes;
+    const char* const tail_end = tail.bytes + (end - p);
+    while (count < kMaxRowValues) {
+        while (q != tail_end && *q == ' ') ++q;
+        if (q == tail_end) break;
+        q = convert_one(q, tail.end(), &values[count++]);
     }
     return count;
 }

@@ -63,11 +63,13 @@ bool converts_in_line_as_model(const std::string& token, const std::string& rest
     return true;
 }
 
-// The token near the end of its line (as given) and well inside it, where
-// the line's bytes after it can be looked at in bulk; and the command
-// line's conversion of the same text.
+// The token near the end of its line (as given; the last bytes of a line
+// are converted from a padded copy) and well inside it, where the line's
+// bytes after it are read in bulk; and the command line's conversion of
+// the same text.
 bool same_as_model(const std::string& token, const std::string& rest = "") {
-    if (!converts_in_line_as_model(token, rest) || !converts_in_line_as_model(token, rest + " 0.5 0.25 0.125 1")) {
+    if (!converts_in_line_as_model(token, rest) ||
+        !converts_in_line_as_model(token, rest + " 0.5 0.25 0.125 1 0.0625 0.03125 0.015625 7")) {
         return false;
     }
     const double want = decimal_model::convert(token);
