@@ -87,16 +87,20 @@ constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
 // point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
-// or returns null, having decided nothing, for anything else. Its digits
-// make an integer below 10^9 and its scale is at most 10^8, so the double
-// is one correctly rounded quotient. The token's end comes out of the digit
-// count, not a test of each byte: the next token's start then waits on one
-// eight-byte load rather than on a chain of them.
-PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude) {
+// or returns null, having decided nothing, for anything else; then
+// *long_fraction tells whether more than 8 fraction digits follow the
+// point. Its digits make an integer below 10^9 and its scale is at most
+// 10^8, so the double is one correctly rounded quotient. The token's end
+// comes out of the digit count, not a test of each byte: the next token's
+// start then waits on one eight-byte load rather than on a chain of them.
+PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude, bool* long_fraction) {
     if (!is_digit(q[0]) || q[1] != '.') return nullptr;
     const std::uint64_t fraction_bytes = load_eight(q + 2);
     const int fraction = leading_digits(fraction_bytes);
-    if (fraction == 0 || q[2 + fraction] != ' ') return nullptr;
+    if (fraction == 0 || q[2 + fraction] != ' ') {
+        *long_fraction = fraction == 8;
+        return nullptr;
+    }
     const std::uint64_t mantissa =
         static_cast<std::uint64_t>(q[0] - '0') * kScale[fraction] + digits_value(fraction_bytes, fraction);
     *magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
@@ -192,22 +196,27 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
 // it stood alone; returns its end. Written out in each caller: it is the
 // loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
+    // A number with more fraction digits than the quick ways take, seen on
+    // the way, goes straight to the library: trying quick_decimal as well
+    // costs more than the library's own reading.
+    bool long_fraction = false;
     if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
         // The sign is taken by a branch, not folded into the address: the
         // branch is foreseen, the address would have to wait for the byte.
         double magnitude;
         if (*token == '-') {
-            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude)) {
+            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude, &long_fraction)) {
                 *value = -magnitude;
                 return after;
             }
-        } else if (const char* after = quick_unsigned_decimal(token, &magnitude)) {
+        } else if (const char* after = quick_unsigned_decimal(token, &magnitude, &long_fraction)) {
             *value = magnitude;
             return after;
         }
     }
     const char* stop = token;
-    if (!(kQuickConversion && kLittleEndian && line_end - token >= kQuickSpan && quick_decimal(token, value, &stop))) {
+    if (!(kQuickConversion && kLittleEndian && !long_fraction && line_end - token >= kQuickSpan &&
+          quick_decimal(token, value, &stop))) {
         // White space in front of the number, but not the blank that ends
         // the token.
         const char* p = token;
