@@ -235,7 +235,8 @@ struct Figures {
     const Shape* shape = nullptr;
     long bytes = 0;
     long long values = 0;
-    double viewer = 0, wc = 0, reference = 0;
+    double viewer = 0, wc = 0, reference = 0;              // wall clock
+    double viewer_cpu = 0, wc_cpu = 0, reference_cpu = 0;  // user + system time of the process
 };
 
 const char* verdict(bool met) { return met ? "met" : "NOT met"; }
@@ -347,7 +348,7 @@ int main(int argc, char* argv[]) {
             fail("the reference reader printed no count");
         }
 
-        std::vector<double> viewer_s, viewer_cpu, wc_s, reference_s;
+        std::vector<double> viewer_s, viewer_cpu, wc_s, wc_cpu, reference_s, reference_cpu;
         for (int i = 0; i < opt.runs; ++i) {
             const Run v = run(viewer, key.c_str(), "/dev/null", true);
             const Run w = run(wc_args, "/dev/null", "/dev/null", false);
@@ -356,11 +357,16 @@ int main(int argc, char* argv[]) {
             viewer_s.push_back(v.seconds);
             viewer_cpu.push_back(v.cpu_seconds);
             wc_s.push_back(w.seconds);
+            wc_cpu.push_back(w.cpu_seconds);
             reference_s.push_back(r.seconds);
+            reference_cpu.push_back(r.cpu_seconds);
         }
         f.viewer = median(viewer_s);
         f.wc = median(wc_s);
         f.reference = median(reference_s);
+        f.viewer_cpu = median(viewer_cpu);
+        f.wc_cpu = median(wc_cpu);
+        f.reference_cpu = median(reference_cpu);
         figures.push_back(f);
         // The big logs go as soon as they are timed; the model's stays for
         // the runs below.
@@ -372,10 +378,11 @@ int main(int argc, char* argv[]) {
                     limits.max_x.c_str(), limits.max_y.c_str());
         std::printf("Wall-clock seconds, %d runs of each, interleaved (median, then every run):\n", opt.runs);
         std::printf("  pelmorix, headless, key from stdin  %.3f  [%s]  (CPU %.3f)\n", f.viewer,
-                    list(viewer_s, 1, "%.3f").c_str(), median(viewer_cpu));
-        std::printf("  wc -w                               %.3f  [%s]\n", f.wc, list(wc_s, 1, "%.3f").c_str());
-        std::printf("  reference reader                    %.3f  [%s]\n", f.reference,
-                    list(reference_s, 1, "%.3f").c_str());
+                    list(viewer_s, 1, "%.3f").c_str(), f.viewer_cpu);
+        std::printf("  wc -w                               %.3f  [%s]  (CPU %.3f)\n", f.wc, list(wc_s, 1, "%.3f").c_str(),
+                    f.wc_cpu);
+        std::printf("  reference reader                    %.3f  [%s]  (CPU %.3f)\n", f.reference,
+                    list(reference_s, 1, "%.3f").c_str(), f.reference_cpu);
         std::printf("Throughput of pelmorix: %.1f million values/s, %.1f MB/s (reference reader: %.1f million "
                     "values/s)\n",
                     static_cast<double>(f.values) / f.viewer / 1e6, static_cast<double>(f.bytes) / f.viewer / 1e6,
@@ -383,16 +390,20 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
     }
 
-    std::printf("\nRatios of the medians, per shape:\n");
-    std::printf("  %-52s %8s %22s %26s\n", "shape", "MB", "pelmorix / wc -w", "pelmorix / reference");
+    // The goals are judged on wall-clock time; the ratios of CPU time (user
+    // and system) beside them move less when other work shares the machine.
+    std::printf("\nRatios of the medians, per shape: wall clock against the goal, then CPU time:\n");
+    std::printf("  %-52s %6s  %-30s %-30s\n", "shape", "MB", "pelmorix / wc -w", "pelmorix / reference");
     for (const Figures& f : figures) {
         char versus_wc[64];
         char versus_reference[64];
-        std::snprintf(versus_wc, sizeof versus_wc, "%.2f (<= %.2f %s)", f.viewer / f.wc, kGoalVersusWc,
-                      verdict(f.viewer / f.wc <= kGoalVersusWc));
-        std::snprintf(versus_reference, sizeof versus_reference, "%.2f (<= %.2f %s)", f.viewer / f.reference,
-                      f.shape->goal_versus_reference, verdict(f.viewer / f.reference <= f.shape->goal_versus_reference));
-        std::printf("  %-52s %8.1f %22s %26s\n", f.shape->name, static_cast<double>(f.bytes) / 1e6, versus_wc,
+        std::snprintf(versus_wc, sizeof versus_wc, "%.2f (<= %.2f %s), CPU %.2f", f.viewer / f.wc, kGoalVersusWc,
+                      verdict(f.viewer / f.wc <= kGoalVersusWc), f.viewer_cpu / f.wc_cpu);
+        std::snprintf(versus_reference, sizeof versus_reference, "%.2f (<= %.2f %s), CPU %.2f",
+                      f.viewer / f.reference, f.shape->goal_versus_reference,
+                      verdict(f.viewer / f.reference <= f.shape->goal_versus_reference),
+                      f.viewer_cpu / f.reference_cpu);
+        std::printf("  %-52s %6.1f  %-30s %-30s\n", f.shape->name, static_cast<double>(f.bytes) / 1e6, versus_wc,
                     versus_reference);
     }
 
