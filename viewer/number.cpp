@@ -248,7 +248,8 @@ struct PaddedTail {
     char bytes[2 * kQuickSpan];
     PaddedTail(const char* first, const char* last) {
         std::memset(bytes, ' ', sizeof bytes);
-        std::memcpy(bytes, first, static_cast<std::size_t>(last - first));
+        // An empty token of an empty line may have no address at all.
+        if (last != first) std::memcpy(bytes, first, static_cast<std::size_t>(last - first));
     }
     const char* end() const { return bytes + sizeof bytes; }
 };
