@@ -88,8 +88,8 @@ constexpr long kPlainSpan = 12;
 // The shape of nearly every value in a log, after its sign: one digit, a
 // point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
 // or returns null, having decided nothing, for anything else; then
-// *long_fraction tells whether more than 8 fraction digits follow the
-// point. Its digits make an integer below 10^9 and its scale is at most
+// *long_fraction tells whether 8 digits follow the point without a blank
+// after them, which quick_decimal does not take either. Its digits make an integer below 10^9 and its scale is at most
 // 10^8, so the double is one correctly rounded quotient. The token's end
 // comes out of the digit count, not a test of each byte: the next token's
 // start then waits on one eight-byte load rather than on a chain of them.
@@ -196,7 +196,7 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
 // it stood alone; returns its end. Written out in each caller: it is the
 // loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
-    // A number with more fraction digits than the quick ways take, seen on
+    // A number with more fraction digits than quick_decimal takes, seen on
     // the way, goes straight to the library: trying quick_decimal as well
     // costs more than the library's own reading.
     bool long_fraction = false;
