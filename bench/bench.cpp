@@ -65,7 +65,7 @@ const Shape kShapes[] = {
 };
 
 struct Options {
-    int runs = 5;
+    int runs = 7;
     std::string work;
     std::string big_dir = "/tmp";
     long big_blocks = 312500;  // about 1.07 GB at 20 x 20
@@ -185,7 +185,9 @@ long generate_shape(const std::string& path, Format format) {
     for (Curve& c : curves) {
         c.amplitude = format == Format::SixDigits ? (1 + 9 * unit(rng)) * std::pow(10.0, static_cast<int>(rng() % 7) - 3)
                                                   : 1 + 19 * unit(rng);
-        c.frequency = 1 + 9 * unit(rng);  // radians per unit of simulated time
+        // Radians per unit of simulated time: periods of 6 to 60 units, about
+        // the pace of the model's own cells, which spike every 18 or so.
+        c.frequency = 0.1 + 0.9 * unit(rng);
         c.phase = 6.283185307179586 * unit(rng);
     }
     std::string block;
