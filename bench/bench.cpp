@@ -1,11 +1,16 @@
-// The benchmark driver. Generates the cell logs with pelmorix-genlog, runs
-// the viewer, `wc -w` and the reference reader on the same log several
-// times, interleaved, and prints the medians, the ratios, the throughput,
-// the peak resident memory on a 1 MB and a 1 GB log, and the time from
-// start to the first frame on the headless display. bench/run.sh builds
-// everything in release mode and runs this.
+// The benchmark driver. Generates cell logs of four shapes of numbers (the
+// model's own with pelmorix-genlog, the others here), runs the viewer,
+// `wc -w` and the reference reader on each log several times, interleaved,
+// and prints per shape the medians, the ratios and the throughput; then the
+// peak resident memory on a 1 MB and a 1 GB log, and the time from start to
+// the first frame on the headless display. bench/run.sh builds everything
+// in release mode and runs this.
 //
 //   pelmorix-bench [--runs N] [--work DIR] [--big-dir DIR] [--big-blocks B] [--no-big]
+//                  [--viewer PROGRAM]
+//
+// --viewer times another build of the viewer (an older one, say) in place
+// of this build's, for a comparison on the same logs.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -16,30 +21,48 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-// The log every speed is measured on: 20 x 20 cells, 25,000 time blocks.
+// Every log is 20 x 20 cells; the model's has 25,000 time blocks (86 MB).
 constexpr int kCells = 20;
 constexpr int kBlocks = 25000;
 constexpr const char* kModel = "brusselator";
-// The plot limits: the whole run across each box (25,000 x 0.025), and the
-// model's values up it.
-const char* const kLimits[] = {"0", "0", "625", "4.5"};
+// The other shapes are written here, block after block, up to this size.
+constexpr long kShapeBytes = 80L * 1000 * 1000;
 // The small log of the memory comparison: about 1 MB.
 constexpr int kSmallBlocks = 300;
 // Goals.
-constexpr double kGoalVersusWc = 1.0;
-constexpr double kGoalVersusReference = 0.33;
+constexpr double kGoalVersusWc = 0.8;
 constexpr long kGoalMemoryKb = 2048;
 constexpr double kGoalFirstFrameMs = 100;
+
+// The shapes of numbers a log may hold, as programs print them.
+enum class Format { Model, SixDigits, Shortest, EighteenDigits };
+struct Shape {
+    const char* name;
+    const char* example;
+    Format format;
+    // The plot limits: the whole run across each box, the values up it.
+    const char* min_y;
+    const char* max_y;
+    double goal_versus_reference;  // the reference's own atof is slow on long numbers too
+};
+const Shape kShapes[] = {
+    {"model, one digit, 6 significant (pelmorix-genlog)", "3.14159", Format::Model, "0", "4.5", 0.30},
+    {"6 significant, mixed magnitudes and signs (%.6g)", "-17.1179", Format::SixDigits, "-10000", "10000", 0.30},
+    {"shortest round-trip, up to 17 significant", "-9.185730012345678", Format::Shortest, "-20", "20", 0.40},
+    {"%.18e", "1.234567890123456789e+01", Format::EighteenDigits, "-20", "20", 0.40},
+};
 
 struct Options {
     int runs = 7;
@@ -47,6 +70,7 @@ struct Options {
     std::string big_dir = "/tmp";
     long big_blocks = 312500;  // about 1.07 GB at 20 x 20
     bool big = true;
+    std::string viewer = PELMORIX_BENCH_VIEWER;
 };
 
 struct Run {
@@ -142,9 +166,80 @@ void generate(const std::string& path, long blocks) {
     if (r.status != 0) fail("pelmorix-genlog failed for " + path);
 }
 
-std::vector<std::string> viewer_args(const std::string& log) {
-    return {PELMORIX_BENCH_VIEWER, log, kLimits[0], kLimits[1], kLimits[2], kLimits[3]};
+// Writes a log printed in `format` (not the model's), block after block up
+// to kShapeBytes; returns its number of blocks. Each cell's value follows a
+// smooth curve over time, as a simulation's does (so the points of a box
+// lie near each other, as in a real log): a sine of the cell's own
+// amplitude, frequency and phase. For the 6-digit shape the amplitudes run
+// from 10^-3 to 10^4, for the others from 1 to 20. The same seed every
+// time, so every run of the benchmark times the same bytes.
+long generate_shape(const std::string& path, Format format) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) fail("cannot write " + path);
+    std::mt19937_64 rng(20261209);
+    std::uniform_real_distribution<double> unit(0, 1);
+    struct Curve {
+        double amplitude, frequency, phase;
+    };
+    std::vector<Curve> curves(kCells * kCells);
+    for (Curve& c : curves) {
+        c.amplitude = format == Format::SixDigits ? (1 + 9 * unit(rng)) * std::pow(10.0, static_cast<int>(rng() % 7) - 3)
+                                                  : 1 + 19 * unit(rng);
+        // Radians per unit of simulated time: periods of 6 to 60 units, about
+        // the pace of the model's own cells, which spike every 18 or so.
+        c.frequency = 0.1 + 0.9 * unit(rng);
+        c.phase = 6.283185307179586 * unit(rng);
+    }
+    std::string block;
+    std::fputs("benchmark log\n", out);
+    long bytes = 0;
+    long blocks = 0;
+    char number[64];
+    while (bytes < kShapeBytes) {
+        block.clear();
+        if (blocks > 0) block += '\n';
+        for (int r = 0; r < kCells; ++r) {
+            for (int c = 0; c < kCells; ++c) {
+                const Curve& curve = curves[static_cast<std::size_t>(r * kCells + c)];
+                const double v = curve.amplitude * std::sin(curve.frequency * 0.025 * static_cast<double>(blocks) +
+                                                            curve.phase);
+                std::to_chars_result end{};
+                if (format == Format::SixDigits) {
+                    end = std::to_chars(number, number + sizeof number, v, std::chars_format::general, 6);
+                } else if (format == Format::Shortest) {
+                    end = std::to_chars(number, number + sizeof number, v);
+                } else {
+                    end = std::to_chars(number, number + sizeof number, v, std::chars_format::scientific, 18);
+                }
+                if (c > 0) block += ' ';
+                block.append(number, end.ptr);
+            }
+            block += '\n';
+        }
+        if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) fail("cannot write " + path);
+        bytes += static_cast<long>(block.size());
+        ++blocks;
+    }
+    if (std::fclose(out) != 0) fail("cannot write " + path);
+    return blocks;
 }
+
+struct Limits {
+    std::string min_x, min_y, max_x, max_y;
+};
+
+std::vector<std::string> viewer_args(const std::string& viewer, const std::string& log, const Limits& l) {
+    return {viewer, log, l.min_x, l.min_y, l.max_x, l.max_y};
+}
+
+// What one shape's runs came to.
+struct Figures {
+    const Shape* shape = nullptr;
+    long bytes = 0;
+    long long values = 0;
+    double viewer = 0, wc = 0, reference = 0;              // wall clock
+    double viewer_cpu = 0, wc_cpu = 0, reference_cpu = 0;  // user + system time of the process
+};
 
 const char* verdict(bool met) { return met ? "met" : "NOT met"; }
 
@@ -177,8 +272,11 @@ Options parse_options(int argc, char* argv[]) {
             o.big_blocks = std::atol(value().c_str());
         } else if (a == "--no-big") {
             o.big = false;
+        } else if (a == "--viewer") {
+            o.viewer = value();
         } else {
-            fail("usage: pelmorix-bench [--runs N] [--work DIR] [--big-dir DIR] [--big-blocks B] [--no-big]");
+            fail("usage: pelmorix-bench [--runs N] [--work DIR] [--big-dir DIR] [--big-blocks B] [--no-big] "
+                 "[--viewer PROGRAM]");
         }
     }
     if (o.runs < 1) fail("--runs must be at least 1");
@@ -199,72 +297,117 @@ int main(int argc, char* argv[]) {
     } else if (mkdir(opt.work.c_str(), 0755) != 0 && errno != EEXIST) {
         fail("cannot make " + opt.work);
     }
-    const std::string log = opt.work + "/cells.skv";
     const std::string small_log = opt.work + "/cells-1mb.skv";
     const std::string key = opt.work + "/key.txt";
     const std::string counted = opt.work + "/reference.out";
     const std::string first_frame = opt.work + "/first-frame.ns";
-    if (made_work) to_remove.insert(to_remove.end(), {log, small_log, key, counted, first_frame, opt.work});
+    std::vector<std::string> logs;
+    for (std::size_t s = 0; s < sizeof kShapes / sizeof kShapes[0]; ++s) {
+        logs.push_back(opt.work + "/shape-" + std::to_string(s + 1) + ".skv");
+    }
+    const std::string& log = logs[0];  // the model's, for the memory and first-frame runs too
+    if (made_work) {
+        to_remove.insert(to_remove.end(), logs.begin(), logs.end());
+        to_remove.insert(to_remove.end(), {small_log, key, counted, first_frame, opt.work});
+    }
     {
         std::ofstream k(key);
         k << "a";  // the key for the final prompt
     }
+    // The model's log: the whole run across each box (25,000 x 0.025), the
+    // model's values up it.
+    const Limits model_limits{"0", "0", "625", "4.5"};
 
     utsname host{};
     uname(&host);
-    const char* lang = std::getenv("LANG");
-    const char* lc_all = std::getenv("LC_ALL");
     std::printf("Machine: %ld processors online (nproc), %s; %s %s\n", sysconf(_SC_NPROCESSORS_ONLN),
                 cpu_model().c_str(), host.sysname, host.release);
-    std::printf("wc runs with LANG=%s LC_ALL=%s\n", lang != nullptr ? lang : "(unset)",
-                lc_all != nullptr ? lc_all : "(unset)");
+    std::printf("Viewer: %s\nwc runs with LC_ALL=C.UTF-8, as on a usual desktop\n", opt.viewer.c_str());
 
-    std::printf("Generating the logs (%s, %d x %d cells) in %s ...\n", kModel, kCells, kCells, opt.work.c_str());
+    std::printf("Generating the logs (%d x %d cells) in %s ...\n", kCells, kCells, opt.work.c_str());
     generate(log, kBlocks);
     generate(small_log, kSmallBlocks);
-    const long log_bytes = file_size(log);
 
-    // Every program once first, so that all of them find the file cached.
-    const std::vector<std::string> wc_args = {"wc", "-w", log};
-    const std::vector<std::string> reference_args = {PELMORIX_BENCH_REFERENCE, log};
-    run(wc_args, "/dev/null", "/dev/null", false);
-    run(reference_args, "/dev/null", counted.c_str(), false);
-    if (run(viewer_args(log), key.c_str(), "/dev/null", true).status != 0) fail("the viewer failed");
+    std::vector<Figures> figures;
+    for (std::size_t s = 0; s < logs.size(); ++s) {
+        const Shape& shape = kShapes[s];
+        const long blocks = shape.format == Format::Model ? kBlocks : generate_shape(logs[s], shape.format);
+        char max_x[32];
+        std::snprintf(max_x, sizeof max_x, "%g", static_cast<double>(blocks) * 0.025);
+        const Limits limits = shape.format == Format::Model ? model_limits : Limits{"0", shape.min_y, max_x, shape.max_y};
+        const std::vector<std::string> viewer = viewer_args(opt.viewer, logs[s], limits);
+        const std::vector<std::string> wc_args = {"env", "LC_ALL=C.UTF-8", "wc", "-w", logs[s]};
+        const std::vector<std::string> reference_args = {PELMORIX_BENCH_REFERENCE, logs[s]};
 
-    long long values = 0;
-    if (std::sscanf(read_text(counted).c_str(), "%lld", &values) != 1) fail("the reference reader printed no count");
+        // Every program once first, so that all of them find the file cached.
+        run(wc_args, "/dev/null", "/dev/null", false);
+        run(reference_args, "/dev/null", counted.c_str(), false);
+        if (run(viewer, key.c_str(), "/dev/null", true).status != 0) fail("the viewer failed");
+        Figures f;
+        f.shape = &shape;
+        f.bytes = file_size(logs[s]);
+        if (std::sscanf(read_text(counted).c_str(), "%lld", &f.values) != 1) {
+            fail("the reference reader printed no count");
+        }
 
-    std::vector<double> viewer_s, viewer_cpu, wc_s, reference_s;
-    for (int i = 0; i < opt.runs; ++i) {
-        const Run v = run(viewer_args(log), key.c_str(), "/dev/null", true);
-        const Run w = run(wc_args, "/dev/null", "/dev/null", false);
-        const Run r = run(reference_args, "/dev/null", counted.c_str(), false);
-        if (v.status != 0 || w.status != 0 || r.status != 0) fail("a timed run failed");
-        viewer_s.push_back(v.seconds);
-        viewer_cpu.push_back(v.cpu_seconds);
-        wc_s.push_back(w.seconds);
-        reference_s.push_back(r.seconds);
+        std::vector<double> viewer_s, viewer_cpu, wc_s, wc_cpu, reference_s, reference_cpu;
+        for (int i = 0; i < opt.runs; ++i) {
+            const Run v = run(viewer, key.c_str(), "/dev/null", true);
+            const Run w = run(wc_args, "/dev/null", "/dev/null", false);
+            const Run r = run(reference_args, "/dev/null", counted.c_str(), false);
+            if (v.status != 0 || w.status != 0 || r.status != 0) fail("a timed run failed");
+            viewer_s.push_back(v.seconds);
+            viewer_cpu.push_back(v.cpu_seconds);
+            wc_s.push_back(w.seconds);
+            wc_cpu.push_back(w.cpu_seconds);
+            reference_s.push_back(r.seconds);
+            reference_cpu.push_back(r.cpu_seconds);
+        }
+        f.viewer = median(viewer_s);
+        f.wc = median(wc_s);
+        f.reference = median(reference_s);
+        f.viewer_cpu = median(viewer_cpu);
+        f.wc_cpu = median(wc_cpu);
+        f.reference_cpu = median(reference_cpu);
+        figures.push_back(f);
+        // The big logs go as soon as they are timed; the model's stays for
+        // the runs below.
+        if (s > 0 && made_work) std::remove(logs[s].c_str());
+
+        std::printf("\nShape %zu: %s, like %s\n", s + 1, shape.name, shape.example);
+        std::printf("Log: %ld bytes, %lld values (%d x %d cells, %ld blocks), limits %s %s %s %s\n", f.bytes,
+                    f.values, kCells, kCells, blocks, limits.min_x.c_str(), limits.min_y.c_str(),
+                    limits.max_x.c_str(), limits.max_y.c_str());
+        std::printf("Wall-clock seconds, %d runs of each, interleaved (median, then every run):\n", opt.runs);
+        std::printf("  pelmorix, headless, key from stdin  %.3f  [%s]  (CPU %.3f)\n", f.viewer,
+                    list(viewer_s, 1, "%.3f").c_str(), f.viewer_cpu);
+        std::printf("  wc -w                               %.3f  [%s]  (CPU %.3f)\n", f.wc, list(wc_s, 1, "%.3f").c_str(),
+                    f.wc_cpu);
+        std::printf("  reference reader                    %.3f  [%s]  (CPU %.3f)\n", f.reference,
+                    list(reference_s, 1, "%.3f").c_str(), f.reference_cpu);
+        std::printf("Throughput of pelmorix: %.1f million values/s, %.1f MB/s (reference reader: %.1f million "
+                    "values/s)\n",
+                    static_cast<double>(f.values) / f.viewer / 1e6, static_cast<double>(f.bytes) / f.viewer / 1e6,
+                    static_cast<double>(f.values) / f.reference / 1e6);
+        std::fflush(stdout);
     }
-    const double viewer = median(viewer_s);
-    const double wc = median(wc_s);
-    const double reference = median(reference_s);
 
-    std::printf("\nLog: %ld bytes, %lld values (%d x %d cells, %d blocks)\n", log_bytes, values, kCells, kCells,
-                kBlocks);
-    std::printf("Wall-clock seconds, %d runs of each, interleaved (median, then every run):\n", opt.runs);
-    std::printf("  pelmorix, headless, key from stdin  %.3f  [%s]  (CPU %.3f)\n", viewer,
-                list(viewer_s, 1, "%.3f").c_str(), median(viewer_cpu));
-    std::printf("  wc -w                               %.3f  [%s]\n", wc, list(wc_s, 1, "%.3f").c_str());
-    std::printf("  reference reader                    %.3f  [%s]\n", reference,
-                list(reference_s, 1, "%.3f").c_str());
-    std::printf("Ratios of the medians:\n");
-    std::printf("  pelmorix / wc -w             %.2f  (goal <= %.2f: %s)\n", viewer / wc, kGoalVersusWc,
-                verdict(viewer / wc <= kGoalVersusWc));
-    std::printf("  pelmorix / reference reader  %.2f  (goal <= %.2f: %s)\n", viewer / reference, kGoalVersusReference,
-                verdict(viewer / reference <= kGoalVersusReference));
-    std::printf("Throughput of pelmorix: %.1f million values/s, %.1f MB/s (reference reader: %.1f million values/s)\n",
-                static_cast<double>(values) / viewer / 1e6, static_cast<double>(log_bytes) / viewer / 1e6,
-                static_cast<double>(values) / reference / 1e6);
+    // The goals are judged on wall-clock time; the ratios of CPU time (user
+    // and system) beside them move less when other work shares the machine.
+    std::printf("\nRatios of the medians, per shape: wall clock against the goal, then CPU time:\n");
+    std::printf("  %-52s %6s  %-30s %-30s\n", "shape", "MB", "pelmorix / wc -w", "pelmorix / reference");
+    for (const Figures& f : figures) {
+        char versus_wc[64];
+        char versus_reference[64];
+        std::snprintf(versus_wc, sizeof versus_wc, "%.2f (<= %.2f %s), CPU %.2f", f.viewer / f.wc, kGoalVersusWc,
+                      verdict(f.viewer / f.wc <= kGoalVersusWc), f.viewer_cpu / f.wc_cpu);
+        std::snprintf(versus_reference, sizeof versus_reference, "%.2f (<= %.2f %s), CPU %.2f",
+                      f.viewer / f.reference, f.shape->goal_versus_reference,
+                      verdict(f.viewer / f.reference <= f.shape->goal_versus_reference),
+                      f.viewer_cpu / f.reference_cpu);
+        std::printf("  %-52s %6.1f  %-30s %-30s\n", f.shape->name, static_cast<double>(f.bytes) / 1e6, versus_wc,
+                    versus_reference);
+    }
 
     // Peak resident memory: the same run on about 1 MB and about 1 GB.
     if (opt.big) {
@@ -274,8 +417,8 @@ int main(int argc, char* argv[]) {
         generate(big_log, opt.big_blocks);
         std::vector<double> small_kb, big_kb;
         for (int i = 0; i < opt.runs; ++i) {
-            const Run s = run(viewer_args(small_log), key.c_str(), "/dev/null", true);
-            const Run b = run(viewer_args(big_log), key.c_str(), "/dev/null", true);
+            const Run s = run(viewer_args(opt.viewer, small_log, model_limits), key.c_str(), "/dev/null", true);
+            const Run b = run(viewer_args(opt.viewer, big_log, model_limits), key.c_str(), "/dev/null", true);
             if (s.status != 0 || b.status != 0) fail("a memory run failed");
             small_kb.push_back(static_cast<double>(s.max_rss_kb));
             big_kb.push_back(static_cast<double>(b.max_rss_kb));
@@ -298,7 +441,8 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < opt.runs; ++i) {
         long long started = 0;
         std::remove(first_frame.c_str());
-        const Run r = run({PELMORIX_BENCH_PROBE, first_frame, log, kLimits[0], kLimits[1], kLimits[2], kLimits[3]},
+        const Run r = run({PELMORIX_BENCH_PROBE, first_frame, log, model_limits.min_x, model_limits.min_y,
+                           model_limits.max_x, model_limits.max_y},
                           key.c_str(), "/dev/null", false, &started);
         long long shown = 0;
         if (r.status != 0 || std::sscanf(read_text(first_frame).c_str(), "%lld", &shown) != 1) {

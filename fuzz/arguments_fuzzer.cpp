@@ -2,14 +2,16 @@
 // entry point's echo and range check.
 //
 // The input is up to five NUL-separated texts: a file name and four limits
-// (a missing limit is "0"). Checked against the C library, which is the
-// reference the conversion must match bit for bit:
-// - atof_value(text) is atof(text);
-// - convert_token on the text as a token of a line gives atof of the token
-//   alone and stops at the token's end (the next blank or the line's end);
-// - the entry point prints exactly the echo of the limits as atof reads them
-//   and then either the range error or, as the file cannot exist, the cell
-//   log error, and returns 0.
+// (a missing limit is "0"). Checked against the plain decimal model
+// (tests/support/decimal_model.h), which the conversion must match bit for
+// bit:
+// - atof_value(text) is the model's value of the text;
+// - convert_token on the text as a token of a line gives the model's value
+//   of the token alone and stops at the token's end (the next blank or the
+//   line's end);
+// - the entry point prints exactly the echo of the limits as the model reads
+//   them and then either the range error or, as the file cannot exist, the
+//   cell log error, and returns 0.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/support/decimal_model.h"
 #include "viewer.h"
 
 int pelmorix_main(int argc, char* argv[]);
@@ -39,7 +42,8 @@ void check(bool ok, const char* what, const std::string& text) {
 }
 
 void check_conversion(const std::string& text) {
-    check(same_double(atof_value(text.c_str()), std::atof(text.c_str())), "atof_value differs from atof", text);
+    check(same_double(atof_value(text.c_str()), decimal_model::convert(text)), "atof_value differs from the model",
+          text);
 
     // The text as a token of a line: it runs to the first blank.
     const std::size_t blank = text.find(' ');
@@ -47,11 +51,12 @@ void check_conversion(const std::string& text) {
     const std::string line = text + " 7";
     double value = 0;
     const char* stop = convert_token(line.c_str(), line.c_str() + line.size(), &value);
-    check(same_double(value, std::atof(token.c_str())), "convert_token differs from atof of the token", text);
+    const double want = decimal_model::convert(token);
+    check(same_double(value, want), "convert_token differs from the model's value of the token", text);
     check(stop == line.c_str() + token.size(), "convert_token stops elsewhere than at the token's end", text);
     // The same token at the very end of a line, with no blank after it.
     stop = convert_token(token.c_str(), token.c_str() + token.size(), &value);
-    check(same_double(value, std::atof(token.c_str())), "convert_token differs at the line's end", text);
+    check(same_double(value, want), "convert_token differs at the line's end", text);
     check(stop == token.c_str() + token.size(), "convert_token runs past the line's end", text);
 }
 
@@ -104,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     double limits[4];
     for (int i = 0; i < 4; ++i) {
         check_conversion(texts[i + 1]);
-        limits[i] = std::atof(texts[i + 1].c_str());
+        limits[i] = decimal_model::convert(texts[i + 1]);
     }
 
     // Below a folder that does not exist, whatever the name holds, the file

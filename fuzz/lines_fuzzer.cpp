@@ -7,7 +7,8 @@
 // - the end of the file is reached by the read that meets it, whether or not
 //   it read characters first; later reads store empty lines;
 // - a row is its blank-separated tokens (the blank 0x20 only), the first 400
-//   of them, each converted as atof converts the token alone.
+//   of them, each converted as the plain decimal model
+//   (tests/support/decimal_model.h) converts the token alone.
 //
 // The reader fetches the file 64 KiB at a time, and a line is handled
 // differently when it crosses from one fetch to the next. Inputs are too
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/support/decimal_model.h"
 #include "viewer.h"
 
 namespace {
@@ -79,7 +81,7 @@ std::vector<double> model_row(const std::string& line) {
         if (i == line.size()) break;
         const std::size_t end = line.find(' ', i);
         const std::string token = line.substr(i, end == std::string::npos ? std::string::npos : end - i);
-        values.push_back(std::atof(token.c_str()));
+        values.push_back(decimal_model::convert(token));
         i += token.size();
     }
     return values;
@@ -151,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int count = split_row(got, values);
         if (count != static_cast<int>(row.size())) fail("row has another number of values", n);
         for (int c = 0; c < count; ++c) {
-            if (!same_double(values[c], row[static_cast<std::size_t>(c)])) fail("row value differs from atof", n);
+            if (!same_double(values[c], row[static_cast<std::size_t>(c)])) fail("row value differs from the model", n);
         }
         if (was_at_end) break;
     }

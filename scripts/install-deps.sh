@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-dejavu-core
   clang libclang-rt-14-dev valgrind
+  libfast-float-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,4 @@
 // Entry point: argument checks, the echo of the arguments, then the cell log.
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 
@@ -21,11 +20,8 @@ const char kUsageBanner[] =
     "650.2 el maximo del eje x, 22 el maximo del eje y\n";
 
 // A limit's text: %g at precision 6, the console stream's default for a
-// double. A NaN is spelt out here with its sign, as C99 prints it ("-nan"
-// when the sign bit is set): some C runtimes leave that sign out, and the
-// echo must read the same on every host.
+// double. A limit is never a NaN: the conversion reads no "nan".
 const char* limit_text(double value, char (&buffer)[32]) {
-    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
     std::snprintf(buffer, sizeof buffer, "%g", value);
     return buffer;
 }

@@ -1,11 +1,13 @@
-// Text to double as the cell log and the command line need it: atof's
-// result, bit for bit, without atof's cost for the plain decimals that make
-// up nearly every log.
+// Text to double for the limits and the cell values: white space skipped,
+// then the longest decimal number (sign, digits with an optional point,
+// exponent), correctly rounded; no such number is +0. Hexadecimal, "inf"
+// and "nan" are not numbers here, and no C library conversion is called, so
+// every host reads every text the same, bit for bit.
 #include <cfloat>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
+
+#include <fast_float/fast_float.h>
 
 #include "viewer.h"
 
@@ -19,11 +21,11 @@ namespace {
 #define PELMORIX_IN_EACH_CALLER inline
 #endif
 
-// The quick conversion below is exact only where the C library's own
-// conversion rounds correctly (glibc's does, in every rounding mode) and
+// The quick ways below divide or multiply once, which rounds correctly only
 // where double arithmetic is carried out in doubles, not in wider registers
-// that would round twice. Elsewhere every token goes to atof.
-#if defined(__GLIBC__) && defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+// that would round twice (the Windows build computes in SSE2 registers for
+// this). Elsewhere every token goes to the library.
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
 constexpr bool kQuickConversion = true;
 #else
 constexpr bool kQuickConversion = false;
@@ -33,10 +35,6 @@ constexpr bool kQuickConversion = false;
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
-// Integers up to 2^53 are doubles exactly.
-constexpr std::uint64_t kMaxExactMantissa = std::uint64_t{1} << 53;
-// Up to 19 decimal digits fit in 64 bits whatever they are.
-constexpr long kMaxSafeDigits = 19;
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
@@ -83,180 +81,206 @@ std::uint64_t load_eight(const char* p) {
     return eight;
 }
 
-// Appends the run of digits at `p` to *mantissa (modulo 2^64: a run too
-// long for it is caught by its length) and returns its end. Where eight
-// bytes of the line are left, they are looked at together: a log's
-// fractions are runs of five or six digits.
-const char* append_digits(const char* p, const char* end, std::uint64_t* mantissa) {
-    std::uint64_t m = *mantissa;
-    if (kLittleEndian && end - p >= 8) {
-        const std::uint64_t eight = load_eight(p);
-        const int n = leading_digits(eight);
-        if (n > 0) m = m * kScale[n] + digits_value(eight, n);
-        p += n;
-        if (n < 8) {
-            *mantissa = m;
-            return p;
-        }
-    }
-    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<unsigned char>(*p - '0');
-    *mantissa = m;
-    return p;
-}
-
 // The bytes of a line quick_unsigned_decimal may read, from the token's
 // first byte (a minus sign included).
 constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
 // point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
-// or returns null, having decided nothing, for anything else. Its digits
-// make an integer below 10^9 and its scale is at most 10^8, so the double
-// is one correctly rounded quotient, as in quick_decimal. The token's end
+// or returns null, having decided nothing, for anything else; then
+// *long_fraction tells whether 8 digits follow the point without a blank
+// after them, which quick_decimal does not take either. Its digits make an integer below 10^9 and its scale is at most
+// 10^8, so the double is one correctly rounded quotient. The token's end
 // comes out of the digit count, not a test of each byte: the next token's
 // start then waits on one eight-byte load rather than on a chain of them.
-PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude) {
+PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude, bool* long_fraction) {
     if (!is_digit(q[0]) || q[1] != '.') return nullptr;
     const std::uint64_t fraction_bytes = load_eight(q + 2);
     const int fraction = leading_digits(fraction_bytes);
-    if (fraction == 0 || q[2 + fraction] != ' ') return nullptr;
+    if (fraction == 0 || q[2 + fraction] != ' ') {
+        *long_fraction = fraction == 8;
+        return nullptr;
+    }
     const std::uint64_t mantissa =
         static_cast<std::uint64_t>(q[0] - '0') * kScale[fraction] + digits_value(fraction_bytes, fraction);
     *magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
     return q + 2 + fraction;
 }
 
-// A plain decimal at `p` (optional sign, digits with an optional point,
-// optional exponent) whose digits, point aside, make an integer of at most
-// 2^53 and whose scale is at most 10^22 either way. Its double is then one
-// correctly rounded product or quotient of two exact doubles, which is what
-// a correctly rounding atof gives. Sets *value and *stop (the first byte
-// after the number) and returns true; returns false, having decided nothing,
-// for anything else: blanks or other text in front, hexadecimal, "inf",
-// "nan", too many digits, a large exponent.
-PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, const char* end, double* value, const char** stop) {
-    bool negative = false;
-    if (p != end && (*p == '-' || *p == '+')) {
-        negative = *p == '-';
-        ++p;
+// The bytes of a line quick_decimal may read, from the token's first byte:
+// a sign, 7 whole digits and a point, 8 fraction digits and a byte after
+// them, an exponent's letter, sign, 4 digits and a byte after them.
+constexpr long kQuickSpan = 32;
+
+// A decimal as programs print one when they print at most 15 significant
+// digits: an optional minus sign, 1 to 7 digits, optionally a point and up
+// to 8 digits, optionally an exponent of up to 4 digits that leaves a scale
+// of at most 10^22 either way. Its digits are read eight at a time, so that
+// the number's length costs no branch of its own. They make an integer
+// below 10^15, a double exactly, so the double is one correctly rounded
+// quotient or product. Sets *value and *stop (the first byte after the
+// number) and returns true; returns false, having decided nothing, for
+// anything else: longer numbers are the library's, which reads them faster
+// than a second try here would.
+PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const char** stop) {
+    const bool negative = *p == '-';
+    p += negative;
+    const std::uint64_t whole_bytes = load_eight(p);
+    const int whole = leading_digits(whole_bytes);
+    if (whole == 0 || whole == 8) return false;
+    std::uint64_t mantissa = digits_value(whole_bytes, whole);
+    p += whole;
+    int exponent = 0;
+    if (*p == '.') {
+        const std::uint64_t fraction_bytes = load_eight(p + 1);
+        const int fraction = leading_digits(fraction_bytes);
+        if (fraction == 8) return false;
+        if (fraction > 0) mantissa = mantissa * kScale[fraction] + digits_value(fraction_bytes, fraction);
+        p += 1 + fraction;
+        exponent = -fraction;
     }
-    std::uint64_t mantissa = 0;
-    const char* const whole = p;
-    if (end - p >= 2 && is_digit(p[0]) && !is_digit(p[1])) {
-        // One digit before the point, as in nearly every value of a log.
-        mantissa = static_cast<unsigned char>(*p++ - '0');
-    } else {
-        for (; p != end && is_digit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned char>(*p - '0');
-    }
-    long digits = p - whole;
-    long exponent = 0;
-    if (p != end && *p == '.') {
-        const char* const fraction = ++p;
-        p = append_digits(p, end, &mantissa);
-        exponent = fraction - p;
-        digits -= exponent;
-    } else if (digits == 1 && *whole == '0' && p != end && (*p == 'x' || *p == 'X')) {
-        return false;  // "0x" begins a hexadecimal number
-    }
-    // No digit: a sign or a point alone, or no number at all. Too many: the
-    // sum above may have wrapped.
-    if (digits == 0 || digits > kMaxSafeDigits || mantissa > kMaxExactMantissa) return false;
-    if (p != end && (*p == 'e' || *p == 'E')) {
+    if ((*p | 0x20) == 'e') {
         // The exponent belongs to the number only if a digit follows its
         // letter and optional sign; otherwise the number ends at the letter.
         const char* q = p + 1;
-        bool exponent_negative = false;
-        if (q != end && (*q == '-' || *q == '+')) {
-            exponent_negative = *q == '-';
-            ++q;
-        }
-        if (q != end && is_digit(*q)) {
-            long e = 0;
-            for (; q != end && is_digit(*q); ++q) {
-                if (e < 100000) e = e * 10 + (*q - '0');  // far beyond any exact power either way
+        const bool exponent_negative = *q == '-';
+        q += *q == '-' || *q == '+';
+        if (is_digit(*q)) {
+            int e = 0;
+            for (int k = 0; is_digit(*q); ++q, ++k) {
+                if (k == 4) return false;
+                e = e * 10 + (*q - '0');
             }
             exponent += exponent_negative ? -e : e;
             p = q;
         }
     }
-    double magnitude = 0;
-    if (mantissa != 0) {
-        if (exponent < -kMaxExactPower || exponent > kMaxExactPower) return false;
-        const double m = static_cast<double>(mantissa);
-        magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
-    }
+    if (exponent < -kMaxExactPower || exponent > kMaxExactPower) return false;
+    const double m = static_cast<double>(mantissa);
+    const double magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
     *value = negative ? -magnitude : magnitude;
     *stop = p;
     return true;
 }
 
-// atof by its very definition: strtod. On Windows atof is the system
-// runtime's, which reads no hexadecimal, "inf" or "nan"; strtod there is the
-// compiler runtime's C99 one, as on every other host. Text with no number is
-// 0, unsigned: that strtod gives -0 for a sign with no number after it.
-double c_atof(const char* text) {
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    return end == text ? 0.0 : value;
-}
+// White space as the C locale has it: blank, tab, line feed, vertical tab,
+// form feed, carriage return.
+bool is_space(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') < 5; }
 
-// atof of the token alone, as a string of its own.
-double atof_of_copy(const char* first, const char* last) {
-    const std::size_t length = static_cast<std::size_t>(last - first);
-    char buffer[kLineBufferSize];
-    if (length < sizeof buffer) {
-        if (length != 0) std::memcpy(buffer, first, length);  // an empty token may have no address at all
-        buffer[length] = '\0';
-        return c_atof(buffer);
+// The decimal number at the start of [text, end) as a correctly rounded
+// double; +0 when there is none. Returns the first byte after the number
+// (`text` when there is none).
+const char* convert_decimal(const char* text, const char* end, double* value) {
+    const char* p = text;
+    // The library takes a minus sign but no plus sign.
+    const char* number = p;
+    if (p != end && (*p == '-' || *p == '+')) {
+        if (*p == '+') number = p + 1;
+        ++p;
     }
-    return c_atof(std::string(first, last).c_str());
+    // A digit, or a point and a digit, must come first: anything else is no
+    // number here, and never reaches the library's own reading of "inf" and
+    // "nan".
+    const bool starts = p != end && (is_digit(*p) || (*p == '.' && end - p >= 2 && is_digit(p[1])));
+    if (starts) {
+        const fast_float::from_chars_result r = fast_float::from_chars(number, end, *value);
+        // Beyond a double's range is no error: the value is then the
+        // infinity or zero that rounding gives.
+        if (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) return r.ptr;
+    }
+    *value = 0.0;
+    return text;
 }
 
-// The token at `token`, up to the next blank or `line_end`, converted as
-// atof converts it alone; returns its end. Written out in each caller: it
-// is the loop of every row.
+// The token at `token`, up to the next blank or `line_end`, converted as if
+// it stood alone; returns its end. Written out in each caller: it is the
+// loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
-    const char* stop = token;
+    // A number with more fraction digits than quick_decimal takes, seen on
+    // the way, goes straight to the library: trying quick_decimal as well
+    // costs more than the library's own reading.
+    bool long_fraction = false;
     if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
         // The sign is taken by a branch, not folded into the address: the
         // branch is foreseen, the address would have to wait for the byte.
         double magnitude;
         if (*token == '-') {
-            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude)) {
+            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude, &long_fraction)) {
                 *value = -magnitude;
                 return after;
             }
-        } else if (const char* after = quick_unsigned_decimal(token, &magnitude)) {
+        } else if (const char* after = quick_unsigned_decimal(token, &magnitude, &long_fraction)) {
             *value = magnitude;
             return after;
         }
     }
-    const bool quick = kQuickConversion && quick_decimal(token, line_end, value, &stop);
+    const char* stop = token;
+    if (!(kQuickConversion && kLittleEndian && !long_fraction && line_end - token >= kQuickSpan &&
+          quick_decimal(token, value, &stop))) {
+        // White space in front of the number, but not the blank that ends
+        // the token.
+        const char* p = token;
+        while (p != line_end && *p != ' ' && is_space(*p)) ++p;
+        stop = convert_decimal(p, line_end, value);
+    }
     // The token runs on to the next blank; text after its number is passed over.
     while (stop != line_end && *stop != ' ') ++stop;
-    if (!quick) *value = atof_of_copy(token, stop);
     return stop;
 }
 
 }  // namespace
 
 // Four limits on the command line: not worth a quicker way.
-double atof_value(const char* text) { return c_atof(text); }
+double atof_value(const char* text) {
+    const char* const end = text + std::strlen(text);
+    while (text != end && is_space(*text)) ++text;
+    double value;
+    convert_decimal(text, end, &value);
+    return value;
+}
+
+namespace {
+
+// The last bytes of a line, too near its end for the quick ways to read on,
+// copied with blanks after them: a blank ends a token just as the line's
+// end does, so every token there converts as it would in place.
+struct PaddedTail {
+    char bytes[2 * kQuickSpan];
+    PaddedTail(const char* first, const char* last) {
+        std::memset(bytes, ' ', sizeof bytes);
+        // An empty token of an empty line may have no address at all.
+        if (last != first) std::memcpy(bytes, first, static_cast<std::size_t>(last - first));
+    }
+    const char* end() const { return bytes + sizeof bytes; }
+};
+
+}  // namespace
 
 const char* convert_token(const char* token, const char* line_end, double* value) {
-    return convert_one(token, line_end, value);
+    if (line_end - token >= kQuickSpan) return convert_one(token, line_end, value);
+    const PaddedTail tail(token, line_end);
+    return token + (convert_one(tail.bytes, tail.end(), value) - tail.bytes);
 }
 
 int split_row(const LineView& line, double* values) {
     int count = 0;
     const char* p = line.text;
     const char* const end = line.text + line.length;
-    while (count < kMaxRowValues) {
+    // Each token is converted on its own, as if cut out of the line: a tab
+    // or other white space after it must not lead into the next one.
+    while (count < kMaxRowValues && end - p >= kQuickSpan) {
         while (p != end && *p == ' ') ++p;
-        if (p == end) break;
-        // Each token is converted on its own, as if cut out of the line: a
-        // tab or other white space after it must not lead into the next one.
+        if (p == end) return count;
         p = convert_one(p, end, &values[count++]);
+    }
+    if (count == kMaxRowValues || p == end) return count;
+    const PaddedTail tail(p, end);
+    const char* q = tail.bytes;
+    const char* const tail_end = tail.bytes + (end - p);
+    while (count < kMaxRowValues) {
+        while (q != tail_end && *q == ' ') ++q;
+        if (q == tail_end) break;
+        q = convert_one(q, tail.end(), &values[count++]);
     }
     return count;
 }

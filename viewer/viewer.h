@@ -18,13 +18,15 @@ extern double minimoy;
 extern double maximox;
 extern double maximoy;
 
-// Conversion of a limit or a cell value, with exactly atof's result: leading
-// white space skipped, the longest prefix that forms a number converted
-// (hexadecimal, "inf" and "nan" included), 0 when there is none. A number
-// beyond a double's range gives an infinity.
+// Conversion of a limit or a cell value: leading white space (the C
+// locale's) skipped, the longest prefix that forms a decimal number
+// converted to the correctly rounded double, +0 when there is none
+// (hexadecimal, "inf" and "nan" are none). A number beyond a double's range
+// gives an infinity, one below it a subnormal or a signed zero. The same
+// code, with the same result, on every host.
 double atof_value(const char* text);
 // Converts the token at `token`, which runs up to the next blank (0x20) or
-// to `line_end`, as atof converts that token alone; returns its end.
+// to `line_end`, as atof_value converts that token alone; returns its end.
 const char* convert_token(const char* token, const char* line_end, double* value);
 
 // ---------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/decimal_model.h"
 #include "../viewer/support.h"
 
 namespace {
@@ -44,9 +45,10 @@ std::string g(double v) {
     return buffer;
 }
 
-// The echo lines, the limits printed as the C library reads and prints them.
+// The echo lines, the limits read by the decimal model and printed by the C
+// library.
 std::string echo(const std::string& file, const std::vector<std::string>& limits) {
-    const auto v = [&](int i) { return g(std::atof(limits[static_cast<std::size_t>(i)].c_str())); };
+    const auto v = [&](int i) { return g(decimal_model::convert(limits[static_cast<std::size_t>(i)])); };
     return "Archivo skv: " + file + "\nMinimo(x)=" + v(0) + " Minimo(y)=" + v(1) + "\nMaximo(x)=" + v(2) +
            " Maximo(y)=" + v(3) + "\n";
 }
@@ -180,7 +182,7 @@ TEST(FaultMatrix, HostileCellLogs) {
              return s;
          }(),
          dimension(0, 1), true},
-        // Numbers a double cannot hold, and the odd forms atof reads.
+        // Numbers a double cannot hold, and forms that are no decimal numbers.
         {"numbers beyond range and odd forms", "heading\n1e400 -1e400 nan inf 0x1p3 +5 5e\n-inf -nan 1e-400 .5 5. 0x -\n\n",
          dimension(7, 2), true},
     };
@@ -220,7 +222,7 @@ TEST(FaultMatrix, LimitsWithZeroTinyAndHugeSpans) {
         {"values 1e300 spans away", {"0", "0", "1e-300", "1e-300"}, "1 2\n-1 -2\n", false},
         // Infinite limits on both sides give infinity over infinity: no
         // point has a position.
-        {"infinite limits", {"-inf", "-inf", "inf", "inf"}, "1 2\n3 4\n", false},
+        {"infinite limits", {"-1e400", "-1e400", "1e400", "1e400"}, "1 2\n3 4\n", false},
         {"the smallest subnormal span", {"0", "0", "4.9e-324", "4.9e-324"}, "0 4.9e-324\n0 0\n", true},
     };
     for (const Case& c : cases) {
@@ -241,8 +243,8 @@ TEST(FaultMatrix, InconsistentLimitsOpenNothing) {
         std::vector<std::string> limits;
     } cases[] = {
         {"x minimum a hair above its maximum", {"1e-300", "0", "0", "1"}},
-        {"y minimum infinite", {"0", "inf", "1", "1e308"}},
-        {"x maximum minus infinity", {"0", "0", "-inf", "1"}},
+        {"y minimum infinite", {"0", "1e400", "1", "1e308"}},
+        {"x maximum minus infinity", {"0", "0", "-1e400", "1"}},
     };
     for (const auto& c : cases) {
         LogRun run("heading\n1 2\n\n", c.limits, "x");

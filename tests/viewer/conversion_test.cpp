@@ -1,9 +1,10 @@
-// Differential test of the cell log's number conversion: every token is
-// converted by convert_token, where it lies in a line, and by the C library's
-// atof on a string of the token alone; the two doubles must be the same bit
-// for bit (so a zero's sign and a NaN's bits count too). The tokens are
+// Differential test of the number conversion: every token is converted by
+// convert_token, where it lies in a line, and by the plain decimal model
+// (tests/support/decimal_model.h) on the token alone; the two doubles must
+// be the same bit for bit (so a zero's sign counts too). The tokens are
 // generated in bulk in every shape a log or a stray word can give, plus the
-// cases that sit on the edges of the quick conversion.
+// cases that sit on the edges of the quick conversion and of the decimal
+// form.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/decimal_model.h"
 #include "viewer.h"
 
 namespace {
@@ -43,35 +45,37 @@ std::string show(const std::string& token) {
 // Converts `token` as it lies at the start of a line that goes on with
 // `rest` (empty, or starting with a blank), in a buffer of exactly the
 // line's length so that a read past its end is caught, and compares the
-// result and the token's end with what atof makes of the token alone.
+// result and the token's end with what the model makes of the token alone.
 // Returns false (after one failure message) on a difference.
-bool converts_in_line_as_atof(const std::string& token, const std::string& rest) {
+bool converts_in_line_as_model(const std::string& token, const std::string& rest) {
     const std::string line = token + rest;
     std::vector<char> buffer(line.begin(), line.end());
     const char* const first = buffer.data();
     double got = 0;
     const char* end = convert_token(first, first + buffer.size(), &got);
-    const double want = std::atof(token.c_str());
+    const double want = decimal_model::convert(token);
     if (bits_of(got) != bits_of(want) || end != first + token.size()) {
         ADD_FAILURE() << "token " << show(token) << " before " << show(rest) << ": got " << got << " (bits "
-                      << std::hex << bits_of(got) << "), atof gives " << want << " (bits " << bits_of(want)
+                      << std::hex << bits_of(got) << "), the model gives " << want << " (bits " << bits_of(want)
                       << std::dec << "); token length " << token.size() << ", end at " << (end - first);
         return false;
     }
     return true;
 }
 
-// The token near the end of its line (as given) and well inside it, where
-// the line's bytes after it can be looked at in bulk; and the command
-// line's conversion of the same text.
-bool same_as_atof(const std::string& token, const std::string& rest = "") {
-    if (!converts_in_line_as_atof(token, rest) || !converts_in_line_as_atof(token, rest + " 0.5 0.25 0.125 1")) {
+// The token near the end of its line (as given; the last bytes of a line
+// are converted from a padded copy) and well inside it, where the line's
+// bytes after it are read in bulk; and the command line's conversion of
+// the same text.
+bool same_as_model(const std::string& token, const std::string& rest = "") {
+    if (!converts_in_line_as_model(token, rest) ||
+        !converts_in_line_as_model(token, rest + " 0.5 0.25 0.125 1 0.0625 0.03125 0.015625 7")) {
         return false;
     }
-    const double want = std::atof(token.c_str());
+    const double want = decimal_model::convert(token);
     const double limit = atof_value(token.c_str());
     if (bits_of(limit) != bits_of(want)) {
-        ADD_FAILURE() << "atof_value " << show(token) << ": got " << limit << ", atof gives " << want;
+        ADD_FAILURE() << "atof_value " << show(token) << ": got " << limit << ", the model gives " << want;
         return false;
     }
     return true;
@@ -151,14 +155,15 @@ std::string printed_double(std::mt19937_64& rng) {
     return text;
 }
 
-TEST(Conversion, AdversarialTokensConvertExactlyAsAtof) {
+TEST(Conversion, AdversarialTokensConvertExactlyAsTheModel) {
     const std::vector<std::string> tokens = {
         // Nothing, or no number.
         "", "-", "+", ".", "-.", "+.", "e5", "E", "x", "abc", "--1", "+-1", "-+1", ".e1", "-.e1",
         // Plain forms.
         "0", "-0", "+0", "0.0", "-0.0", "-0.000", "00", "-00.00e5", "0e999999", "-0e-999999", "5", "5.", ".5", "-.5",
         "+.5", "0.1", "0.2", "0.3", "-3.14159", "2.71828", "1.05", "0.722846", "650.2", "1e3", "1E3", "1e+3", "1e-3",
-        "2.5e-1x", "1.5e3.2", "1e--5", "1e+-5", "1e", "1e+", "1e-", "1.e5", "1e5e5",
+        "2.5e-1x", "1.5e3.2", "1e--5", "1e+-5", "1e", "1e+", "1e-", "1.e5", "1e5e5", "1e5x", "5e", "+.5e1", "-.5E+1",
+        "+5", "++5", "+-.5", "5e+x", ".e", "..5",
         // On the quick conversion's edges: 15, 16 and 17 significant digits,
         // the largest exact mantissa, powers of ten around 10^22.
         "123456789012345", "1234567890123456", "12345678901234567", "999999999999999", "9999999999999999",
@@ -168,30 +173,32 @@ TEST(Conversion, AdversarialTokensConvertExactlyAsAtof) {
         "0.000000000000000000000000001", "00000000000000000000001", "0000000000000000000.1", "1000000000000000000000",
         "100000000000000000000000", "99999999999999999999", "18446744073709551615", "18446744073709551616",
         "18446744073709551617e-10", "0.10000000000000000555", "0.1000000000000000055511151231257827",
-        // Hexadecimal.
+        // Hexadecimal: only the "0" in front is a decimal number.
         "0x10", "0X10", "-0x1", "0x", "0X", "0xg", "00x5", "0x1p3", "0x1P-3", "0x.8", "0x1.8p1", "-0x1p-1074",
-        "0x1p-1075", "0x1.fffffffffffffp1023", "0x1p1024", "0xABCDEFabcdef", "0.x5", "1x5",
-        // Infinities and NaNs in every spelling.
+        "0x1p-1075", "0x1.fffffffffffffp1023", "0x1p1024", "0xABCDEFabcdef", "0.x5", "1x5", ".0x1",
+        // Infinities and NaNs in every spelling: no number at all, +0.
         "inf", "INF", "-inf", "+Inf", "infinity", "-INFINITY", "infinit", "infx", "in", "nan", "NAN", "-nan", "+NaN",
-        "nan(123)", "nan(abc_9)", "nan(", "nan()", "nan(1\t2)", "nanx", "na",
+        "nan(123)", "nan(abc_9)", "nan(", "nan()", "nan(1\t2)", "nanx", "na", "-.inf", ".nan",
         // Out of range both ways, and the edges of the range.
         "1e400", "-1e400", "1e-400", "-1e-400", "1e308", "1.7976931348623157e308", "1.7976931348623158e308",
         "1.7976931348623159e308", "2.2250738585072014e-308", "2.2250738585072011e-308", "4.9406564584124654e-324",
         "2.4703282292062327e-324", "2.4703282292062328e-324", "5e-324", "3e-324", "1e-323", "1e99999999999999999999",
         "1e-99999999999999999999",
-        // White space and other bytes in front: atof skips white space.
-        "\t5", "\v1", "\f2", "\r3", "\n4", "\t-0.5", "\t\t", "\t", "\xA0" "1", "\x01" "1",
+        // White space and other bytes in front: white space is skipped, and
+        // only the C locale's.
+        "\t5", "\v1", "\f2", "\r3", "\n4", "\t-0.5", "\t+.5e1", "\t\t", "\t", "\t-", "\x0E" "1", "\x08" "1",
+        "\xA0" "1", "\x01" "1", "\x85" "1", "-\t1",
         // Bytes after the number.
         "1\t2", "3.5abc", "1,5", "7\xC3\xA9", "8\xFF", "-2.5e3x", "1.5.5", "4e2.5",
     };
     for (const std::string& t : tokens) {
-        same_as_atof(t);
-        same_as_atof(t, " 9 8");  // a token is converted alone, whatever follows it
-        same_as_atof(t, " \t1");
+        same_as_model(t);
+        same_as_model(t, " 9 8");  // a token is converted alone, whatever follows it
+        same_as_model(t, " \t1");
     }
 }
 
-TEST(Conversion, LongDigitStringsConvertExactlyAsAtof) {
+TEST(Conversion, LongDigitStringsConvertExactlyAsTheModel) {
     std::mt19937_64 rng(20261208);
     FailureBudget budget;
     for (int i = 0; i < 300; ++i) {
@@ -202,51 +209,51 @@ TEST(Conversion, LongDigitStringsConvertExactlyAsAtof) {
         if (rng() % 2 == 0) d.insert(static_cast<std::size_t>(point_at), ".");
         t += d;
         if (rng() % 3 == 0) t += "e" + std::to_string(static_cast<int>(rng() % 800) - 400);
-        if (!budget.check(same_as_atof(t))) break;
+        if (!budget.check(same_as_model(t))) break;
     }
     // The longest token a line can hold.
-    same_as_atof(std::string(kLineChars, '7'));
-    same_as_atof("0." + std::string(kLineChars - 3, '0') + "1");
-    same_as_atof("1" + std::string(400, '0') + "e-400");
-    same_as_atof("0." + std::string(400, '0') + "1e400");
+    same_as_model(std::string(kLineChars, '7'));
+    same_as_model("0." + std::string(kLineChars - 3, '0') + "1");
+    same_as_model("1" + std::string(400, '0') + "e-400");
+    same_as_model("0." + std::string(400, '0') + "1e400");
 }
 
-TEST(Conversion, GeneratedDecimalTokensConvertExactlyAsAtof) {
+TEST(Conversion, GeneratedDecimalTokensConvertExactlyAsTheModel) {
     std::mt19937_64 rng(6);
     FailureBudget budget;
     for (int i = 0; i < 200000; ++i) {
-        if (!budget.check(same_as_atof(decimal_token(rng), rng() % 2 == 0 ? "" : " 1"))) break;
+        if (!budget.check(same_as_model(decimal_token(rng), rng() % 2 == 0 ? "" : " 1"))) break;
     }
 }
 
-TEST(Conversion, PrintedDoublesConvertExactlyAsAtof) {
+TEST(Conversion, PrintedDoublesConvertExactlyAsTheModel) {
     std::mt19937_64 rng(1975);
     FailureBudget budget;
     for (int i = 0; i < 100000; ++i) {
-        if (!budget.check(same_as_atof(printed_double(rng)))) break;
+        if (!budget.check(same_as_model(printed_double(rng)))) break;
     }
 }
 
 // The values a cell log is made of: up to 6 significant digits, every
 // position of the point, with and without a sign. All of them, for every
 // mantissa of up to 4 digits; sampled beyond.
-TEST(Conversion, ShortDecimalsConvertExactlyAsAtof) {
+TEST(Conversion, ShortDecimalsConvertExactlyAsTheModel) {
     FailureBudget budget;
     char text[64];
     for (int m = 0; m < 10000; ++m) {
         for (int point = 0; point <= 5; ++point) {
             const std::string d = std::to_string(m);
             std::string t = point == 0 ? d : "0." + std::string(static_cast<std::size_t>(point - 1), '0') + d;
-            if (!budget.check(same_as_atof(t)) || !budget.check(same_as_atof("-" + t))) return;
+            if (!budget.check(same_as_model(t)) || !budget.check(same_as_model("-" + t))) return;
         }
         std::snprintf(text, sizeof text, "%d.%d", m / 100, m % 100);
-        if (!budget.check(same_as_atof(text))) return;
+        if (!budget.check(same_as_model(text))) return;
     }
     std::mt19937_64 rng(42);
     for (int i = 0; i < 200000; ++i) {
         std::snprintf(text, sizeof text, "%.6g", static_cast<double>(static_cast<std::int64_t>(rng() % 20000001) - 10000000) /
                                                      std::pow(10.0, static_cast<double>(rng() % 12)));
-        if (!budget.check(same_as_atof(text))) return;
+        if (!budget.check(same_as_model(text))) return;
     }
 }
 

@@ -1,7 +1,7 @@
 // Differential test of the cell log's line reading and row splitting on
 // random files: read_line_view (lines used where they lie in the chunk) and
 // read_line against a plain text-mode reader written here a byte at a time,
-// and split_row against the tokenizer and atof of the C library.
+// and split_row against the tokenizer and the plain decimal model.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/decimal_model.h"
 #include "support.h"
 #include "viewer.h"
 
@@ -115,7 +116,7 @@ TEST(LineViews, ReadAsThePlainTextModeReaderOnRandomFiles) {
     }
 }
 
-// What the tokenizer and atof make of a line: tokens at blanks only, each
+// What the tokenizer and the decimal model make of a line: tokens at blanks only, each
 // converted alone, the first kMaxRowValues kept.
 std::vector<double> plain_split(const std::string& line) {
     std::vector<char> copy(line.begin(), line.end());
@@ -123,7 +124,7 @@ std::vector<double> plain_split(const std::string& line) {
     std::vector<double> values;
     for (char* t = std::strtok(copy.data(), " "); t != nullptr && values.size() < kMaxRowValues;
          t = std::strtok(nullptr, " ")) {
-        values.push_back(std::atof(t));
+        values.push_back(decimal_model::convert(t));
     }
     return values;
 }

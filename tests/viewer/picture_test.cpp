@@ -272,9 +272,9 @@ TEST(WindowPicture, EqualLimitsKeepTheGridAndCentreThePointsInTheirBoxes) {
 
 TEST(WindowPicture, ValuesBeyondRangeAndWordsAreDrawnOrClippedWithoutHarm) {
     // Row 0: infinities and a value so large that its y lies far beyond an
-    // int: all three land outside the plot and are clipped. Row 1: "nan" has
-    // no position and is not drawn, "inf" is clipped. Row 2: hexadecimal 16
-    // is the top of its box.
+    // int: all three land outside the plot and are clipped. Row 1: "nan" and
+    // "inf" are words, 0 at the bottom of their boxes. Row 2: hexadecimal
+    // 16 is its leading "0".
     const std::string log =
         "heading\n"
         "1e400 -1e400 1e308\n"
@@ -283,15 +283,17 @@ TEST(WindowPicture, ValuesBeyondRangeAndWordsAreDrawnOrClippedWithoutHarm) {
     const Picture got = snapshot_of(log, {"0", "0", "1", "16"});
     ExpectedPicture want("log.skv", kPrompt);
     want.grid(3);
+    want.point(3, 0, 1, 0, 1, 0, 16);
+    want.point(3, 1, 1, 0, 1, 0, 16);
     want.point(3, 2, 1, 0, 1, 8, 16);
-    want.point(3, 0, 2, 0, 1, 16, 16);
+    want.point(3, 0, 2, 0, 1, 0, 16);
     want.point(3, 1, 2, 0, 1, 4, 16);
     want.check(got);
 }
 
 TEST(WindowPicture, InfiniteLimitsLeaveTheGridAndPlaceNoPoint) {
-    // Time limits -inf and +inf: every time fraction is inf / inf, which is
-    // no position at all.
+    // Time limits beyond a double, -inf and +inf: every time fraction is
+    // inf / inf, which is no position at all.
     Outcome run;
     const Picture got = snapshot_of("heading\n1 2\n3 4\n", {"-1e400", "0", "1e400", "16"}, &run);
     EXPECT_EQ(run.out, "Archivo skv: log.skv\nMinimo(x)=-inf Minimo(y)=0\nMaximo(x)=inf Maximo(y)=16\n"

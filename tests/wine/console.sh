@@ -22,7 +22,7 @@ cases=(
   ""
   "good.skv"
   "good.skv 0 0 1"
-  # Echo, then the missing file; limits in every form atof reads.
+  # Echo, then the missing file; limits in every form, numbers or not.
   "missing.skv 0 0 1 1"
   "missing.skv 0 -10.5 650.2 22"
   "missing.skv 1e-5 123456789 1e300 0.000123456"
@@ -32,11 +32,12 @@ cases=(
   "missing.skv nan -nan inf INF"
   "missing.skv -1e400 4.9e-324 2.4e-324 1e400"
   "missing.skv - --1 -x -0"
+  "missing.skv 5e .5 1e5x +.5e1"
   "missing.skv 0 0 1 1 extra arguments"
   # Inconsistent limits, either axis, and equal ones that are not.
   "good.skv 5 0 1 1"
   "good.skv 0 5 1 1"
-  "good.skv inf 0 0x10 1"
+  "good.skv 1e400 0 0x10 1"
   "good.skv 0 1e400 1 1e308"
   # Every cell-log problem.
   "empty.skv 0 0 1 1"
