@@ -73,6 +73,15 @@ colour_count() {
 
 # compare_pictures WINE NATIVE TITLE: empty output when the pictures agree,
 # else what differs.
+# ends_within_20s PID: whether the process has ended within 20 seconds.
+ends_within_20s() {
+  for _ in $(seq 1 200); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 compare_pictures() {
   local wine_png=$1 native_png=$2 title=$3
   local wine_h
@@ -198,12 +207,7 @@ run_example() {
     # key's press and its release.
     xdotool key --window "$window" "$key" >/dev/null 2>&1 || true
   fi
-  local ended=0
-  for _ in $(seq 1 200); do
-    kill -0 "$pid" 2>/dev/null || { ended=1; break; }
-    sleep 0.1
-  done
-  [ "$ended" = 1 ] || fail "$name: the program did not end after $key"
+  ends_within_20s "$pid" || fail "$name: the program did not end after $key"
   local wine_status=0
   wait "$pid" || wine_status=$?
   [ "$wine_status" = "$expected_status" ] || fail "$name: status $wine_status under Wine after $key, not $expected_status"
@@ -250,12 +254,7 @@ run_live_log() {
   window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
   [ -n "$window" ] || fail "live log: no window under Wine"
   xdotool key --window "$window" a >/dev/null 2>&1 || true
-  local ended=0
-  for _ in $(seq 1 200); do
-    kill -0 "$pid" 2>/dev/null || { ended=1; break; }
-    sleep 0.1
-  done
-  [ "$ended" = 1 ] || fail "live log: the program did not end after its log ended and a key"
+  ends_within_20s "$pid" || fail "live log: the program did not end after its log ended and a key"
   local status=0
   wait "$pid" || status=$?
   [ "$status" = 0 ] || fail "live log: status $status under Wine"
