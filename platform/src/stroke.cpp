@@ -53,8 +53,9 @@ void paint_round_end(Surface& s, const ClipRect& clip, int width, long long x, l
 }
 
 // Rounding of the body's corner offsets: one side of the segment is moved
-// out to the next whole pixel, the other to the nearest, ties towards the
-// segment for lines along an axis and away from it otherwise.
+// out to the next whole pixel, the other to the nearest, ties away from the
+// segment; along an axis both go to the nearest, the first side's ties away
+// from the segment and the other's towards it.
 long long beyond(double v) {
     if (v > 0) return static_cast<long long>(std::floor(v)) + 1;
     if (v < 0) return -(static_cast<long long>(std::floor(-v)) + 1);
@@ -80,8 +81,12 @@ BodyOffsets body_offsets(long long dx, long long dy, int width) {
         nx = -nx;
         ny = -ny;
     }
-    const bool along_axis = dx == 0 || dy == 0;
-    return BodyOffsets{beyond(nx), beyond(ny), -nearest(nx, along_axis), -nearest(ny, along_axis)};
+    // Along an axis the half width is whole or a half: a pen of even width
+    // covers one pixel more above a row (left of a column) than below it.
+    if (dx == 0 || dy == 0) {
+        return BodyOffsets{nearest(nx, false), nearest(ny, false), -nearest(nx, true), -nearest(ny, true)};
+    }
+    return BodyOffsets{beyond(nx), beyond(ny), -nearest(nx, false), -nearest(ny, false)};
 }
 
 // Fills a convex polygon of `n` corners by the polygon rule.
