@@ -198,6 +198,25 @@ void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long 
     long long ox1, oy1, ix1, iy1, ox2, oy2, ix2, iy2;
     corners_of(d1x, d1y, o1, turn, &ox1, &oy1, &ix1, &iy1);
     corners_of(d2x, d2y, o2, turn, &ox2, &oy2, &ix2, &iy2);
+    if (pen.join == LineJoin::Bevel) {
+        // The corner is filled by the triangles between the outer corners
+        // and each inner one. A first segment along an axis meets it with
+        // the row or column of its last pixel rather than with the point,
+        // and then only its own inner corner bounds the bevel: a join after
+        // it leaves the pixels next to the point to the bodies.
+        const bool along_axis = d1x == 0 || d1y == 0;
+        const long long ex = along_axis ? x - (d1x > 0) + (d1x < 0) : x;
+        const long long ey = along_axis ? y - (d1y > 0) + (d1y < 0) : y;
+        const long long px[3] = {ex + ox1, x + ox2, ex + ix1};
+        const long long py[3] = {ey + oy1, y + oy2, ey + iy1};
+        fill_convex(s, clip, px, py, 3, color);
+        if (!along_axis) {
+            const long long qx[3] = {x + ox1, x + ox2, x + ix2};
+            const long long qy[3] = {y + oy1, y + oy2, y + iy2};
+            fill_convex(s, clip, qx, qy, 3, color);
+        }
+        return;
+    }
     long long tip_x = 0, tip_y = 0;
     bool miter = false;
     if (pen.join == LineJoin::Miter) {
