@@ -305,6 +305,8 @@ void draw_joins(DWORD join) {
         c.line({{x, 20}, {x + 10, 20}, {x + 10, 30}, {x + 22, 24}});
         c.line({{x, 44}, {x + 12, 34}, {x + 24, 44}});  // a sharp turn
         c.line({{x + 18, 2}, {x + 26, 8}, {x + 16, 10}});
+        // Nearly back on itself, the tip just past the limit: a bevel.
+        if (i == 0) c.line({{x + 26, 15}, {x + 27, 31}, {x + 29, 17}});
     }
 }
 
