@@ -53,8 +53,9 @@ void paint_round_end(Surface& s, const ClipRect& clip, int width, long long x, l
 }
 
 // Rounding of the body's corner offsets: one side of the segment is moved
-// out to the next whole pixel, the other to the nearest, ties towards the
-// segment for lines along an axis and away from it otherwise.
+// out to the next whole pixel, the other to the nearest, ties away from the
+// segment; along an axis both go to the nearest, the first side's ties away
+// from the segment and the other's towards it.
 long long beyond(double v) {
     if (v > 0) return static_cast<long long>(std::floor(v)) + 1;
     if (v < 0) return -(static_cast<long long>(std::floor(-v)) + 1);
@@ -80,8 +81,12 @@ BodyOffsets body_offsets(long long dx, long long dy, int width) {
         nx = -nx;
         ny = -ny;
     }
-    const bool along_axis = dx == 0 || dy == 0;
-    return BodyOffsets{beyond(nx), beyond(ny), -nearest(nx, along_axis), -nearest(ny, along_axis)};
+    // Along an axis the half width is whole or a half: a pen of even width
+    // covers one pixel more above a row (left of a column) than below it.
+    if (dx == 0 || dy == 0) {
+        return BodyOffsets{nearest(nx, false), nearest(ny, false), -nearest(nx, true), -nearest(ny, true)};
+    }
+    return BodyOffsets{beyond(nx), beyond(ny), -nearest(nx, false), -nearest(ny, false)};
 }
 
 // Fills a convex polygon of `n` corners by the polygon rule.
@@ -193,44 +198,40 @@ void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long 
     long long ox1, oy1, ix1, iy1, ox2, oy2, ix2, iy2;
     corners_of(d1x, d1y, o1, turn, &ox1, &oy1, &ix1, &iy1);
     corners_of(d2x, d2y, o2, turn, &ox2, &oy2, &ix2, &iy2);
-    long long tip_x = 0, tip_y = 0;
-    bool miter = false;
     if (pen.join == LineJoin::Miter) {
         // The outer walls meet at the tip, unless that is further from the
-        // inner walls' meeting than the miter limit (10) times the width.
-        const double l1 = std::hypot(static_cast<double>(d1x), static_cast<double>(d1y));
-        const double l2 = std::hypot(static_cast<double>(d2x), static_cast<double>(d2y));
-        const double cos_turn = (static_cast<double>(d1x) * d2x + static_cast<double>(d1y) * d2y) / (l1 * l2);
-        const double half_sine = std::sqrt(std::max(0.0, (1 + cos_turn) / 2));  // sin of half the inner angle
-        if (half_sine > 0 && 1 / half_sine <= 10) {
-            const double t = (static_cast<double>(ox2 - ox1) * d2y - static_cast<double>(oy2 - oy1) * d2x) /
-                             static_cast<double>(turn);
-            const double tx = std::floor(static_cast<double>(ox1) + t * static_cast<double>(d1x) + 0.5);
-            const double ty = std::floor(static_cast<double>(oy1) + t * static_cast<double>(d1y) + 0.5);
-            // Walls made nearly parallel by the corners' rounding meet far
-            // off: no tip beyond the limit either.
-            if (std::hypot(tx, ty) <= 10.0 * pen.width) {
-                tip_x = x + static_cast<long long>(tx);
-                tip_y = y + static_cast<long long>(ty);
-                miter = true;
+        // point than the miter limit (10) times half the width: then, as
+        // when the walls are nearly parallel, the join is a bevel.
+        const double t = (static_cast<double>(ox2 - ox1) * d2y - static_cast<double>(oy2 - oy1) * d2x) /
+                         static_cast<double>(turn);
+        const double tx = static_cast<double>(ox1) + t * static_cast<double>(d1x);
+        const double ty = static_cast<double>(oy1) + t * static_cast<double>(d1y);
+        if (std::hypot(tx, ty) <= 5.0 * pen.width) {
+            const long long tip_x = x + static_cast<long long>(std::floor(tx + 0.5));
+            const long long tip_y = y + static_cast<long long>(std::floor(ty + 0.5));
+            for (int side = 0; side < 2; ++side) {
+                const long long px[4] = {x + ox1, tip_x, x + ox2, x + (side == 0 ? ix1 : ix2)};
+                const long long py[4] = {y + oy1, tip_y, y + oy2, y + (side == 0 ? iy1 : iy2)};
+                fill_convex(s, clip, px, py, 4, color);
             }
+            return;
         }
     }
-    for (int side = 0; side < 2; ++side) {
-        const long long ix = side == 0 ? ix1 : ix2, iy = side == 0 ? iy1 : iy2;
-        long long px[4] = {x + ox1, x + ox2, x + ix, 0};
-        long long py[4] = {y + oy1, y + oy2, y + iy, 0};
-        int n = 3;
-        if (miter) {
-            px[1] = tip_x;
-            py[1] = tip_y;
-            px[2] = x + ox2;
-            py[2] = y + oy2;
-            px[3] = x + ix;
-            py[3] = y + iy;
-            n = 4;
-        }
-        fill_convex(s, clip, px, py, n, color);
+    // The bevel: the triangles between the outer corners and each inner
+    // one. A first segment along an axis meets it with the row or column of
+    // its last pixel rather than with the point, and then only its own
+    // inner corner bounds the bevel: the pixels next to the point are left
+    // to the bodies.
+    const bool along_axis = d1x == 0 || d1y == 0;
+    const long long ex = along_axis ? x - (d1x > 0) + (d1x < 0) : x;
+    const long long ey = along_axis ? y - (d1y > 0) + (d1y < 0) : y;
+    const long long px[3] = {ex + ox1, x + ox2, ex + ix1};
+    const long long py[3] = {ey + oy1, y + oy2, ey + iy1};
+    fill_convex(s, clip, px, py, 3, color);
+    if (!along_axis) {
+        const long long qx[3] = {x + ox1, x + ox2, x + ix2};
+        const long long qy[3] = {y + oy1, y + oy2, y + iy2};
+        fill_convex(s, clip, qx, qy, 3, color);
     }
 }
 

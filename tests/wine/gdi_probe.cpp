@@ -274,7 +274,7 @@ HPEN geometric_pen(DWORD style, DWORD width, COLORREF color) {
 
 // Square and flat ends, round joins between them.
 void draw_ends(DWORD end) {
-    Canvas c(end == PS_ENDCAP_SQUARE ? "ends.square" : "ends.flat", 96, 64);
+    Canvas c(end == PS_ENDCAP_SQUARE ? "ends.square" : "ends.flat", 96, 80);
     for (int i = 0; i < 3; ++i) {
         const DWORD width = 3 + 2 * i;
         const int x = 4 + 32 * i;
@@ -288,6 +288,9 @@ void draw_ends(DWORD end) {
         c.line({{x + 8, 40}, {x + 8, 40}});  // no length: nothing
         c.line({{x + 14, 40}, {x + 15, 42}});
         c.line({{x + 2, 60}, {x + 10, 48}, {x + 24, 58}, {x + 20, 46}});
+        // An even width along a row and a column: as many pixels either side.
+        c.pen(geometric_pen(end, width + 1, pal(12 + i)));
+        c.line({{x + 2, 68}, {x + 16, 68}, {x + 16, 74}});
     }
 }
 
@@ -302,6 +305,8 @@ void draw_joins(DWORD join) {
         c.line({{x, 20}, {x + 10, 20}, {x + 10, 30}, {x + 22, 24}});
         c.line({{x, 44}, {x + 12, 34}, {x + 24, 44}});  // a sharp turn
         c.line({{x + 18, 2}, {x + 26, 8}, {x + 16, 10}});
+        // Nearly back on itself, the tip just past the limit: a bevel.
+        if (i == 0) c.line({{x + 26, 15}, {x + 27, 31}, {x + 29, 17}});
     }
 }
 
