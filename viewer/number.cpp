@@ -35,6 +35,8 @@ constexpr bool kQuickConversion = false;
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
+// Every integer up to 2^53 is a double exactly.
+constexpr std::uint64_t kMaxExactInteger = 9007199254740992ULL;
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
@@ -87,20 +89,16 @@ constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
 // point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
-// or returns null, having decided nothing, for anything else; then
-// *long_fraction tells whether 8 digits follow the point without a blank
-// after them, which quick_decimal does not take either. Its digits make an integer below 10^9 and its scale is at most
+// or returns null, having decided nothing, for anything else. Its digits
+// make an integer below 10^9 and its scale is at most
 // 10^8, so the double is one correctly rounded quotient. The token's end
 // comes out of the digit count, not a test of each byte: the next token's
 // start then waits on one eight-byte load rather than on a chain of them.
-PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude, bool* long_fraction) {
+PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude) {
     if (!is_digit(q[0]) || q[1] != '.') return nullptr;
     const std::uint64_t fraction_bytes = load_eight(q + 2);
     const int fraction = leading_digits(fraction_bytes);
-    if (fraction == 0 || q[2 + fraction] != ' ') {
-        *long_fraction = fraction == 8;
-        return nullptr;
-    }
+    if (fraction == 0 || q[2 + fraction] != ' ') return nullptr;
     const std::uint64_t mantissa =
         static_cast<std::uint64_t>(q[0] - '0') * kScale[fraction] + digits_value(fraction_bytes, fraction);
     *magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
@@ -108,20 +106,27 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double
 }
 
 // The bytes of a line quick_decimal may read, from the token's first byte:
-// a sign, 7 whole digits and a point, 8 fraction digits and a byte after
-// them, an exponent's letter, sign, 4 digits and a byte after them.
+// a sign, 7 whole digits and a point, 16 fraction digits (two loads of
+// eight), an exponent's letter, sign, 4 digits and a byte after them.
 constexpr long kQuickSpan = 32;
 
-// A decimal as programs print one when they print at most 15 significant
-// digits: an optional minus sign, 1 to 7 digits, optionally a point and up
-// to 8 digits, optionally an exponent of up to 4 digits that leaves a scale
-// of at most 10^22 either way. Its digits are read eight at a time, so that
-// the number's length costs no branch of its own. They make an integer
-// below 10^15, a double exactly, so the double is one correctly rounded
-// quotient or product. Sets *value and *stop (the first byte after the
-// number) and returns true; returns false, having decided nothing, for
-// anything else: longer numbers are the library's, which reads them faster
-// than a second try here would.
+// The most digits quick_decimal reads into one integer: below 10^19, it
+// fits in 64 bits exactly.
+constexpr int kMaxQuickDigits = 19;
+
+// A decimal as programs print one, up to the 17 significant digits of a
+// shortest round trip and the 19 of a %.18e: an optional minus sign, 1 to 7
+// digits, optionally a point and up to 16 digits (19 digits in all at
+// most), optionally an exponent of up to 4 digits. Its digits are read
+// eight at a time, so that the number's length costs no branch of its own.
+// An integer below 2^53 with a scale of at most 10^22 either way is one
+// correctly rounded quotient or product; anything else goes to the
+// library's own binary step, with the integer and exponent found here, so
+// that the library does not read the digits a second time (the most costly
+// part of its work on long numbers, by instruction counts). Sets *value and
+// *stop (the first byte after the number) and returns true; returns false,
+// having decided nothing, for anything else, which the library then reads
+// whole.
 PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const char** stop) {
     const bool negative = *p == '-';
     p += negative;
@@ -133,9 +138,17 @@ PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const c
     int exponent = 0;
     if (*p == '.') {
         const std::uint64_t fraction_bytes = load_eight(p + 1);
-        const int fraction = leading_digits(fraction_bytes);
-        if (fraction == 8) return false;
+        int fraction = leading_digits(fraction_bytes);
         if (fraction > 0) mantissa = mantissa * kScale[fraction] + digits_value(fraction_bytes, fraction);
+        // Up to two more loads of eight: 18 fraction digits after one whole
+        // digit is the %.18e shape.
+        for (int at = 9; fraction == at - 1 && at <= 17; at += 8) {
+            const std::uint64_t more_bytes = load_eight(p + at);
+            const int more = leading_digits(more_bytes);
+            if (whole + fraction + more > kMaxQuickDigits) return false;
+            if (more > 0) mantissa = mantissa * kScale[more] + digits_value(more_bytes, more);
+            fraction += more;
+        }
         p += 1 + fraction;
         exponent = -fraction;
     }
@@ -155,10 +168,16 @@ PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const c
             p = q;
         }
     }
-    if (exponent < -kMaxExactPower || exponent > kMaxExactPower) return false;
-    const double m = static_cast<double>(mantissa);
-    const double magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
-    *value = negative ? -magnitude : magnitude;
+    if (mantissa <= kMaxExactInteger && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
+        const double m = static_cast<double>(mantissa);
+        const double magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
+        *value = negative ? -magnitude : magnitude;
+    } else {
+        const fast_float::adjusted_mantissa binary =
+            fast_float::compute_float<fast_float::binary_format<double>>(exponent, mantissa);
+        if (binary.power2 < 0) return false;  // too close to call this way: the library's slow path
+        fast_float::to_float(negative, binary, *value);
+    }
     *stop = p;
     return true;
 }
@@ -196,26 +215,22 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
 // it stood alone; returns its end. Written out in each caller: it is the
 // loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
-    // A number with more fraction digits than quick_decimal takes, seen on
-    // the way, goes straight to the library: trying quick_decimal as well
-    // costs more than the library's own reading.
-    bool long_fraction = false;
     if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
         // The sign is taken by a branch, not folded into the address: the
         // branch is foreseen, the address would have to wait for the byte.
         double magnitude;
         if (*token == '-') {
-            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude, &long_fraction)) {
+            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude)) {
                 *value = -magnitude;
                 return after;
             }
-        } else if (const char* after = quick_unsigned_decimal(token, &magnitude, &long_fraction)) {
+        } else if (const char* after = quick_unsigned_decimal(token, &magnitude)) {
             *value = magnitude;
             return after;
         }
     }
     const char* stop = token;
-    if (!(kQuickConversion && kLittleEndian && !long_fraction && line_end - token >= kQuickSpan &&
+    if (!(kQuickConversion && kLittleEndian && line_end - token >= kQuickSpan &&
           quick_decimal(token, value, &stop))) {
         // White space in front of the number, but not the blank that ends
         // the token.
