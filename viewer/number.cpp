@@ -89,16 +89,26 @@ constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
 // point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
-// or returns null, having decided nothing, for anything else. Its digits
-// make an integer below 10^9 and its scale is at most
+// or returns null, having decided nothing, for anything else; then
+// *long_fraction tells whether 8 digits follow the point with more of the
+// number after them, and *long_mantissa is what the 9 digits make, for
+// finish_decimal to go on from. Its digits make an integer below 10^9 and its scale is at most
 // 10^8, so the double is one correctly rounded quotient. The token's end
 // comes out of the digit count, not a test of each byte: the next token's
 // start then waits on one eight-byte load rather than on a chain of them.
-PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude) {
+PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude, std::uint64_t* long_mantissa,
+                                                           bool* long_fraction) {
     if (!is_digit(q[0]) || q[1] != '.') return nullptr;
     const std::uint64_t fraction_bytes = load_eight(q + 2);
     const int fraction = leading_digits(fraction_bytes);
-    if (fraction == 0 || q[2 + fraction] != ' ') return nullptr;
+    if (fraction == 0) return nullptr;
+    if (q[2 + fraction] != ' ') {
+        if (fraction == 8) {
+            *long_fraction = true;
+            *long_mantissa = static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + digits_value(fraction_bytes, 8);
+        }
+        return nullptr;
+    }
     const std::uint64_t mantissa =
         static_cast<std::uint64_t>(q[0] - '0') * kScale[fraction] + digits_value(fraction_bytes, fraction);
     *magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
@@ -114,44 +124,25 @@ constexpr long kQuickSpan = 32;
 // fits in 64 bits exactly.
 constexpr int kMaxQuickDigits = 19;
 
-// A decimal as programs print one, up to the 17 significant digits of a
-// shortest round trip and the 19 of a %.18e: an optional minus sign, 1 to 7
-// digits, optionally a point and up to 16 digits (19 digits in all at
-// most), optionally an exponent of up to 4 digits. Its digits are read
-// eight at a time, so that the number's length costs no branch of its own.
-// An integer below 2^53 with a scale of at most 10^22 either way is one
-// correctly rounded quotient or product; anything else goes to the
-// library's own binary step, with the integer and exponent found here, so
-// that the library does not read the digits a second time (the most costly
-// part of its work on long numbers, by instruction counts). Sets *value and
-// *stop (the first byte after the number) and returns true; returns false,
-// having decided nothing, for anything else, which the library then reads
-// whole.
-PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const char** stop) {
-    const bool negative = *p == '-';
-    p += negative;
-    const std::uint64_t whole_bytes = load_eight(p);
-    const int whole = leading_digits(whole_bytes);
-    if (whole == 0 || whole == 8) return false;
-    std::uint64_t mantissa = digits_value(whole_bytes, whole);
-    p += whole;
-    int exponent = 0;
-    if (*p == '.') {
-        const std::uint64_t fraction_bytes = load_eight(p + 1);
-        int fraction = leading_digits(fraction_bytes);
-        if (fraction > 0) mantissa = mantissa * kScale[fraction] + digits_value(fraction_bytes, fraction);
-        // Up to two more loads of eight: 18 fraction digits after one whole
-        // digit is the %.18e shape.
-        for (int at = 9; fraction == at - 1 && at <= 17; at += 8) {
-            const std::uint64_t more_bytes = load_eight(p + at);
-            const int more = leading_digits(more_bytes);
-            if (whole + fraction + more > kMaxQuickDigits) return false;
-            if (more > 0) mantissa = mantissa * kScale[more] + digits_value(more_bytes, more);
-            fraction += more;
-        }
-        p += 1 + fraction;
-        exponent = -fraction;
+// The rest of quick_decimal's work (below), from the byte after the first eight
+// fraction digits at most: `digits` digits have made `mantissa`, `fraction`
+// of them after the point, and `p` is the byte after the last. Taken up
+// here too where quick_unsigned_decimal has already read that far.
+PELMORIX_IN_EACH_CALLER bool finish_decimal(bool negative, std::uint64_t mantissa, int digits, int fraction,
+                                            const char* p, double* value, const char** stop) {
+    // Up to two more loads of eight while the last was all digits: 18
+    // fraction digits after one whole digit is the %.18e shape.
+    for (bool full = fraction == 8; full;) {
+        const std::uint64_t more_bytes = load_eight(p);
+        const int more = leading_digits(more_bytes);
+        digits += more;
+        if (digits > kMaxQuickDigits) return false;
+        if (more > 0) mantissa = mantissa * kScale[more] + digits_value(more_bytes, more);
+        fraction += more;
+        p += more;
+        full = more == 8;
     }
+    int exponent = -fraction;
     if ((*p | 0x20) == 'e') {
         // The exponent belongs to the number only if a digit follows its
         // letter and optional sign; otherwise the number ends at the letter.
@@ -180,6 +171,37 @@ PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const c
     }
     *stop = p;
     return true;
+}
+
+// A decimal as programs print one, up to the 17 significant digits of a
+// shortest round trip and the 19 of a %.18e: an optional minus sign, 1 to 7
+// digits, optionally a point and up to 16 digits (19 digits in all at
+// most), optionally an exponent of up to 4 digits. Its digits are read
+// eight at a time, so that the number's length costs no branch of its own.
+// An integer below 2^53 with a scale of at most 10^22 either way is one
+// correctly rounded quotient or product; anything else goes to the
+// library's own binary step, with the integer and exponent found here, so
+// that the library does not read the digits a second time (the most costly
+// part of its work on long numbers, by instruction counts). Sets *value and
+// *stop (the first byte after the number) and returns true; returns false,
+// having decided nothing, for anything else, which the library then reads
+// whole.
+PELMORIX_IN_EACH_CALLER bool quick_decimal(const char* p, double* value, const char** stop) {
+    const bool negative = *p == '-';
+    p += negative;
+    const std::uint64_t whole_bytes = load_eight(p);
+    const int whole = leading_digits(whole_bytes);
+    if (whole == 0 || whole == 8) return false;
+    std::uint64_t mantissa = digits_value(whole_bytes, whole);
+    p += whole;
+    int fraction = 0;
+    if (*p == '.') {
+        const std::uint64_t fraction_bytes = load_eight(p + 1);
+        fraction = leading_digits(fraction_bytes);
+        if (fraction > 0) mantissa = mantissa * kScale[fraction] + digits_value(fraction_bytes, fraction);
+        p += 1 + fraction;
+    }
+    return finish_decimal(negative, mantissa, whole + fraction, fraction, p, value, stop);
 }
 
 // White space as the C locale has it: blank, tab, line feed, vertical tab,
@@ -215,23 +237,33 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
 // it stood alone; returns its end. Written out in each caller: it is the
 // loop of every row.
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
+    // A number with one whole digit and more than 8 fraction digits, seen on
+    // the way, is read on from where quick_unsigned_decimal stopped rather
+    // than again from its start (fewer instructions for every long token of
+    // the shortest round-trip and %.18e shapes).
+    bool long_fraction = false;
+    std::uint64_t long_mantissa = 0;
+    const bool negative = *token == '-';
     if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
         // The sign is taken by a branch, not folded into the address: the
         // branch is foreseen, the address would have to wait for the byte.
         double magnitude;
-        if (*token == '-') {
-            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude)) {
+        if (negative) {
+            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude, &long_mantissa, &long_fraction)) {
                 *value = -magnitude;
                 return after;
             }
-        } else if (const char* after = quick_unsigned_decimal(token, &magnitude)) {
+        } else if (const char* after = quick_unsigned_decimal(token, &magnitude, &long_mantissa, &long_fraction)) {
             *value = magnitude;
             return after;
         }
     }
     const char* stop = token;
-    if (!(kQuickConversion && kLittleEndian && line_end - token >= kQuickSpan &&
-          quick_decimal(token, value, &stop))) {
+    const bool quick =
+        kQuickConversion && kLittleEndian && line_end - token >= kQuickSpan &&
+        (long_fraction ? finish_decimal(negative, long_mantissa, 9, 8, token + negative + 10, value, &stop)
+                       : quick_decimal(token, value, &stop));
+    if (!quick) {
         // White space in front of the number, but not the blank that ends
         // the token.
         const char* p = token;
