@@ -92,8 +92,9 @@ constexpr long kPlainSpan = 12;
 // or returns null, having decided nothing, for anything else; then
 // *long_fraction tells whether 8 digits follow the point with more of the
 // number after them, and *long_mantissa is what the 9 digits make, for
-// finish_decimal to go on from. Its digits make an integer below 10^9 and its scale is at most
-// 10^8, so the double is one correctly rounded quotient. The token's end
+// finish_decimal to go on from. Its digits make an integer below 10^9 and
+// its scale is at most 10^8, so the double is one correctly rounded
+// quotient. The token's end
 // comes out of the digit count, not a test of each byte: the next token's
 // start then waits on one eight-byte load rather than on a chain of them.
 PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude, std::uint64_t* long_mantissa,
@@ -116,18 +117,19 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double
 }
 
 // The bytes of a line quick_decimal may read, from the token's first byte:
-// a sign, 7 whole digits and a point, 16 fraction digits (two loads of
-// eight), an exponent's letter, sign, 4 digits and a byte after them.
+// a sign, its digits and point in loads of eight (19 digits at most, so the
+// last load ends within 29 bytes), an exponent's letter, sign, 4 digits and
+// a byte after them (within 28).
 constexpr long kQuickSpan = 32;
 
 // The most digits quick_decimal reads into one integer: below 10^19, it
 // fits in 64 bits exactly.
 constexpr int kMaxQuickDigits = 19;
 
-// The rest of quick_decimal's work (below), from the byte after the first eight
-// fraction digits at most: `digits` digits have made `mantissa`, `fraction`
-// of them after the point, and `p` is the byte after the last. Taken up
-// here too where quick_unsigned_decimal has already read that far.
+// The rest of quick_decimal's work (below), from the byte after the first
+// eight fraction digits at most: `digits` digits have made `mantissa`,
+// `fraction` of them after the point, and `p` is the byte after the last.
+// Taken up here too where quick_unsigned_decimal has already read that far.
 PELMORIX_IN_EACH_CALLER bool finish_decimal(bool negative, std::uint64_t mantissa, int digits, int fraction,
                                             const char* p, double* value, const char** stop) {
     // Up to two more loads of eight while the last was all digits: 18
@@ -175,8 +177,8 @@ PELMORIX_IN_EACH_CALLER bool finish_decimal(bool negative, std::uint64_t mantiss
 
 // A decimal as programs print one, up to the 17 significant digits of a
 // shortest round trip and the 19 of a %.18e: an optional minus sign, 1 to 7
-// digits, optionally a point and up to 16 digits (19 digits in all at
-// most), optionally an exponent of up to 4 digits. Its digits are read
+// digits, optionally a point and more digits (19 digits in all at most),
+// optionally an exponent of up to 4 digits. Its digits are read
 // eight at a time, so that the number's length costs no branch of its own.
 // An integer below 2^53 with a scale of at most 10^22 either way is one
 // correctly rounded quotient or product; anything else goes to the
