@@ -184,6 +184,10 @@ TEST(Conversion, AdversarialTokensConvertExactlyAsTheModel) {
         "9.007199254740992999e15", "1.000000000000000111e0", "1.000000000000000112e0", "5.000000000000000277e-1",
         "4.940656458412465442e-324", "2.470328229206232720e-324", "2.225073858507201136e-308", "1.797693134862315708e308",
         "1.797693134862315808e308", "123.4567890123456e-30", "1.23456789012345678e9999", "1.2345678901234567e-9999",
+        // One whole digit and 1 to 8 fraction digits, each length once: the
+        // fraction is read as eight digits with those past its end as zeros,
+        // so a byte of the blank or of the next token must not count.
+        "7.3", "-7.31", "7.319", "-7.3197", "7.31975", "-7.319752", "7.3197521", "-7.31975218",
         // Hexadecimal: only the "0" in front is a decimal number.
         "0x10", "0X10", "-0x1", "0x", "0X", "0xg", "00x5", "0x1p3", "0x1P-3", "0x.8", "0x1.8p1", "-0x1p-1074",
         "0x1p-1075", "0x1.fffffffffffffp1023", "0x1p1024", "0xABCDEFabcdef", "0.x5", "1x5", ".0x1",
