@@ -231,6 +231,9 @@ run_live_log() {
   mkfifo live.skv
   exec 7<>live.skv
   printf 'heading\n1 2\n3 4\n\n5 6\n' >&7
+  # The console file exists before the program starts, so that the first
+  # look at it cannot fail (which would end this script under set -e).
+  : >live.wine.raw
   # Descriptor 7 is not handed on, or the log could never end.
   wine "$windows" live.skv 0 0 1 10 >live.wine.raw 2>live.wine.err </dev/null 7>&- &
   local pid=$!
