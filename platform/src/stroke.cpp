@@ -22,16 +22,6 @@ long long ceil_div(wide_int n, wide_int d) {
     return static_cast<long long>(q);
 }
 
-// Paints x in [left, right] of row y, clipped.
-void paint_run(Surface& s, const ClipRect& clip, long long y, long long left, long long right, std::uint32_t color) {
-    if (y < clip.top || y >= clip.bottom) return;
-    left = std::max<long long>(left, clip.left);
-    right = std::min<long long>(right, clip.right - 1);
-    if (left > right) return;
-    std::uint32_t* row = s.row(static_cast<int>(y));
-    std::fill(row + left, row + right + 1, color);
-}
-
 // The round end of a pen `width` pixels wide at (x, y): the pixel centres
 // inside a circle slightly smaller than the pen, centred on the point for
 // odd widths and half a pixel up and left of it for even ones. Only the

@@ -37,6 +37,15 @@ void fill_solid(Surface& s, const ClipRect& r, std::uint32_t color) {
     }
 }
 
+void paint_run(Surface& s, const ClipRect& clip, long long y, long long left, long long right, std::uint32_t color) {
+    if (y < clip.top || y >= clip.bottom) return;
+    left = std::max<long long>(left, clip.left);
+    right = std::min<long long>(right, clip.right - 1);
+    if (left > right) return;
+    std::uint32_t* row = s.row(static_cast<int>(y));
+    std::fill(row + left, row + right + 1, color);
+}
+
 void fill_pattern(Surface& s, const ClipRect& r, const Pattern8& p, std::uint32_t zero_color,
                   std::uint32_t one_color) {
     assert(r.empty() || (r.left >= 0 && r.top >= 0 && r.right <= s.width && r.bottom <= s.height));
@@ -133,12 +142,7 @@ void draw_solid_span(Surface& s, const ClipRect& clip, long long x0, long long y
     long long lo = first < last ? first : last + 1;
     long long hi = first < last ? last - 1 : first;
     if (along_row) {
-        if (across < clip.top || across >= clip.bottom) return;
-        lo = std::max<long long>(lo, clip.left);
-        hi = std::min<long long>(hi, clip.right - 1);
-        if (lo > hi) return;
-        std::uint32_t* row = s.row(static_cast<int>(across));
-        std::fill(row + lo, row + hi + 1, color);
+        paint_run(s, clip, across, lo, hi, color);
     } else {
         if (across < clip.left || across >= clip.right) return;
         lo = std::max<long long>(lo, clip.top);

@@ -44,6 +44,9 @@ struct Pattern8 {
 
 // Fills an already-clipped rectangle with one colour.
 void fill_solid(Surface& s, const ClipRect& r, std::uint32_t color);
+// Paints x in [left, right] of row y in `color`, clipped to `clip`
+// (coordinates may lie anywhere).
+void paint_run(Surface& s, const ClipRect& clip, long long y, long long left, long long right, std::uint32_t color);
 
 // Fills an already-clipped rectangle with a pattern aligned to device (0, 0).
 void fill_pattern(Surface& s, const ClipRect& r, const Pattern8& p, std::uint32_t zero_color, std::uint32_t one_color);
