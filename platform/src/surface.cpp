@@ -5,14 +5,62 @@
 #include <cassert>
 #include <cstddef>
 #include <cstring>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace pelmorix_platform {
+
+namespace {
+
+#if defined(__linux__)
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+constexpr std::size_t kOwnMapping = std::size_t{1} << 20;  // from this size up
+
+std::size_t mapped_size(std::size_t bytes) { return (bytes + kLargePage - 1) & ~(kLargePage - 1); }
+#endif
+
+}  // namespace
+
+void* allocate_pixel_bytes(std::size_t bytes) {
+#if defined(__linux__)
+    if (bytes >= kOwnMapping) {
+        // Mapped one large page too big, then trimmed to start on a large
+        // page boundary: the kernel only backs aligned ranges with them.
+        const std::size_t size = mapped_size(bytes);
+        void* const mapped = mmap(nullptr, size + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        char* const start = static_cast<char*>(mapped);
+        char* const aligned =
+            reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1));
+        if (aligned != start) munmap(start, static_cast<std::size_t>(aligned - start));
+        const std::size_t after = static_cast<std::size_t>(start + size + kLargePage - (aligned + size));
+        if (after != 0) munmap(aligned + size, after);
+        // Only advice: where the host has no large pages, small ones serve.
+        (void)madvise(aligned, size, MADV_HUGEPAGE);
+        return aligned;
+    }
+#endif
+    return ::operator new(bytes);
+}
+
+void free_pixel_bytes(void* memory, std::size_t bytes) {
+#if defined(__linux__)
+    if (bytes >= kOwnMapping) {
+        munmap(memory, mapped_size(bytes));
+        return;
+    }
+#endif
+    ::operator delete(memory);
+}
 
 void Surface::resize(int w, int h) {
     w = std::max(w, 0);
     h = std::max(h, 0);
     if (w == width && h == height) return;
-    std::vector<std::uint32_t> next(static_cast<std::size_t>(w) * h, 0);
+    PixelVector next(static_cast<std::size_t>(w) * h, 0);
     const int keep_w = std::min(w, width);
     const int keep_h = std::min(h, height);
     for (int y = 0; y < keep_h; ++y) {

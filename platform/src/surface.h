@@ -11,11 +11,37 @@
 
 namespace pelmorix_platform {
 
+// Memory for pixels. A picture of a megabyte or more is mapped on its own,
+// in 2 MiB pages where the host has them: a window-sized picture is then
+// touched for the first time in a few page faults instead of over a
+// thousand, and points scattered across it miss the address cache far less
+// (bench/: a 1280 x 1024 picture is ready ~11 ms sooner in a VM, and the
+// plot loop, which lights a pixel in a different row for every value, runs
+// faster). Smaller ones come from the heap.
+void* allocate_pixel_bytes(std::size_t bytes);
+void free_pixel_bytes(void* memory, std::size_t bytes);
+
+template <class T>
+struct PixelAllocator {
+    using value_type = T;
+    PixelAllocator() = default;
+    template <class U>
+    PixelAllocator(const PixelAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocate_pixel_bytes(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) { free_pixel_bytes(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const PixelAllocator<U>&) const { return true; }
+    template <class U>
+    bool operator!=(const PixelAllocator<U>&) const { return false; }
+};
+
+using PixelVector = std::vector<std::uint32_t, PixelAllocator<std::uint32_t>>;
+
 // A 32-bit true-colour surface, pixels 0x00RRGGBB, rows top to bottom.
 struct Surface {
-    int width = 0;                      // pixels per row
-    int height = 0;                     // rows
-    std::vector<std::uint32_t> pixels;  // width * height pixels
+    int width = 0;       // pixels per row
+    int height = 0;      // rows
+    PixelVector pixels;  // width * height pixels
 
     void resize(int w, int h);  // keeps the overlapping part, new pixels black
     std::uint32_t* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * width; }

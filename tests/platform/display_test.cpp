@@ -491,7 +491,7 @@ TEST_F(PngTest, RewritingReplacesTheWholeFile) {
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.width, 3);
     EXPECT_EQ(d.height, 2);
-    EXPECT_EQ(d.pixels, small.pixels);
+    EXPECT_EQ(d.pixels, std::vector<std::uint32_t>(small.pixels.begin(), small.pixels.end()));
     EXPECT_EQ(entries(), std::vector<std::string>{"shot.png"});
 }
 
@@ -707,7 +707,7 @@ TEST_F(WindowDisplayTest, SmallerSurfaceIsPaddedWithBlack) {
     ASSERT_TRUE(pelmorix_platform::sdl_display_read_back(win.object, &pixels, &w, &h));
     EXPECT_EQ(w, 32);
     EXPECT_EQ(h, 20);
-    EXPECT_EQ(pixels, win.object.surface.pixels);
+    EXPECT_EQ(pixels, std::vector<std::uint32_t>(win.object.surface.pixels.begin(), win.object.surface.pixels.end()));
 }
 
 SDL_Event key_event(Uint32 window_id, SDL_Keycode sym, Uint16 mod) {

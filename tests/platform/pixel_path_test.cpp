@@ -324,7 +324,10 @@ TEST_F(PixelPath, SetPixelFollowsTheWindowSurface) {
     const COLORREF green = RGB(0, 200, 0);
     EXPECT_EQ(SetPixel(dc, 500, 400, green), green);
     EXPECT_EQ(SetPixel(dc, 501, 400, green), green);
+    EXPECT_EQ(SetPixel(dc, 10, 10, green), green);
 
+    // Large pictures and small ones are kept in memory of different kinds:
+    // large to small here, small to larger than the first below.
     platform_testing::resize_client(w, 300, 200);
     ASSERT_TRUE(platform_testing::dispatch_pending());
     EXPECT_EQ(SetPixel(dc, 501, 199, green), static_cast<COLORREF>(CLR_INVALID));  // beyond the new width
@@ -337,6 +340,18 @@ TEST_F(PixelPath, SetPixelFollowsTheWindowSurface) {
     ASSERT_EQ(width, 300);
     ASSERT_EQ(height, 200);
     EXPECT_EQ(pixels[static_cast<std::size_t>(199 * 300 + 299)], 0x00C800u);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(10 * 300 + 10)], 0x00C800u);
+
+    platform_testing::resize_client(w, 1600, 1200);
+    ASSERT_TRUE(platform_testing::dispatch_pending());
+    EXPECT_EQ(SetPixel(dc, 1599, 1199, green), green);
+    ASSERT_TRUE(platform_testing::read_window(w, &pixels, &width, &height));
+    ASSERT_EQ(width, 1600);
+    ASSERT_EQ(height, 1200);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(10 * 1600 + 10)], 0x00C800u);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(199 * 1600 + 299)], 0x00C800u);
+    EXPECT_EQ(pixels[static_cast<std::size_t>(400 * 1600 + 500)], 0u);  // dropped by the shrink
+    EXPECT_EQ(pixels[static_cast<std::size_t>(1199 * 1600 + 1599)], 0x00C800u);
 
     DestroyWindow(w);
     EXPECT_EQ(SetPixel(dc, 10, 10, green), static_cast<COLORREF>(CLR_INVALID));
