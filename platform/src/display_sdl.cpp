@@ -8,7 +8,14 @@
 //
 // Everything SDL-specific stays in this file. A window's record (SDL window,
 // its id, its handle) lives in WindowObject::display_data and is owned here.
+//
+// SDL is opened when a window display is first wanted, not when the program
+// starts: with the window-system, sound and codec libraries it brings (over
+// fifty on a Linux desktop) it takes ~14 ms to load, three quarters of the
+// start of a run, which a headless run, the usage banner and every refused
+// argument would otherwise pay. Without SDL the program still runs, headless.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +32,62 @@
 namespace pelmorix_platform {
 
 namespace {
+
+// The SDL functions used here, by their names without the prefix.
+#define PELMORIX_SDL_FUNCTIONS(X)                                                                                  \
+    X(ConvertPixels) X(CreateWindow) X(Delay) X(DestroyWindow) X(FillRect) X(GetCurrentVideoDriver)               \
+    X(GetDesktopDisplayMode) X(GetDisplayDPI) X(GetDisplayUsableBounds) X(GetWindowFlags) X(GetWindowID)           \
+    X(GetWindowSize) X(GetWindowSurface) X(GetWindowTitle) X(HideWindow) X(InitSubSystem) X(LockSurface) X(MapRGB) \
+    X(MaximizeWindow) X(MinimizeWindow) X(PollEvent) X(QuitSubSystem) X(RestoreWindow) X(SetHint) X(SetWindowSize) \
+    X(SetWindowTitle) X(ShowWindow) X(StartTextInput) X(StopTextInput) X(UnlockSurface) X(UpdateWindowSurface)     \
+    X(WaitEvent)
+
+// SDL's functions, found in the library once it is open.
+struct SdlLibrary {
+    void* handle = nullptr;  // the open library; null until it is
+#define PELMORIX_SDL_POINTER(name) decltype(&::SDL_##name) name = nullptr;
+    PELMORIX_SDL_FUNCTIONS(PELMORIX_SDL_POINTER)
+#undef PELMORIX_SDL_POINTER
+#if SDL_VERSION_ATLEAST(2, 26, 0)
+    // Newer than some SDL that may be installed: null where it is missing.
+    decltype(&::SDL_GetWindowSizeInPixels) GetWindowSizeInPixels = nullptr;
+#endif
+};
+
+SdlLibrary sdl;
+
+template <class Function>
+bool find_function(void* library, const char* name, Function* function) {
+    void* const found = dlsym(library, name);
+    *function = reinterpret_cast<Function>(found);
+    return found != nullptr;
+}
+
+// Opens SDL and finds its functions, the first time; false when the library
+// or one of them is missing.
+bool load_sdl() {
+    static const bool loaded = [] {
+        void* const library = dlopen(PELMORIX_SDL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) return false;
+        SdlLibrary found;
+        bool complete = true;
+#define PELMORIX_SDL_FIND(name) complete = find_function(library, "SDL_" #name, &found.name) && complete;
+        PELMORIX_SDL_FUNCTIONS(PELMORIX_SDL_FIND)
+#undef PELMORIX_SDL_FIND
+#if SDL_VERSION_ATLEAST(2, 26, 0)
+        (void)find_function(library, "SDL_GetWindowSizeInPixels", &found.GetWindowSizeInPixels);
+#endif
+        if (!complete) {
+            dlclose(library);
+            return false;
+        }
+        // Kept open to the end: windows and events may live until then.
+        found.handle = library;
+        sdl = found;
+        return true;
+    }();
+    return loaded;
+}
 
 struct SdlWindowRecord {
     SDL_Window* window = nullptr;
@@ -61,7 +124,7 @@ int density_scale() {
     float diagonal = 0;
     float horizontal = 0;
     float vertical = 0;
-    if (SDL_GetDisplayDPI(0, &diagonal, &horizontal, &vertical) != 0) return 1;
+    if (sdl.GetDisplayDPI(0, &diagonal, &horizontal, &vertical) != 0) return 1;
     const float dpi = std::min(horizontal, vertical);
     if (!(dpi > 0)) return 1;
     const double ratio = std::floor(dpi / 96.0 + 0.01);
@@ -77,14 +140,14 @@ void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vec
     const int covered_h = std::min(target->h, h * scale);
     if (covered_w < target->w || covered_h < target->h) {
         // Mid-resize: what the client surface does not cover yet shows black.
-        SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
+        sdl.FillRect(target, nullptr, sdl.MapRGB(target->format, 0, 0, 0));
     }
     if (w <= 0 || h <= 0 || source.pixels.size() < static_cast<std::size_t>(source.width) * source.height) return;
-    bool locked = SDL_MUSTLOCK(target) && SDL_LockSurface(target) == 0;
+    bool locked = SDL_MUSTLOCK(target) && sdl.LockSurface(target) == 0;
     if (SDL_MUSTLOCK(target) && !locked) return;
     auto* bytes = static_cast<Uint8*>(target->pixels);
     if (scale == 1) {
-        SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, source.pixels.data(), source.width * 4,
+        sdl.ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, source.pixels.data(), source.width * 4,
                           target->format->format, bytes, target->pitch);
     } else {
         // Widen a row once, convert it once, then repeat the converted row.
@@ -98,7 +161,7 @@ void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vec
                 for (int k = 0; k < scale && out < out_end; ++k) *out++ = in[x];
             }
             Uint8* first = bytes + static_cast<std::ptrdiff_t>(y) * scale * target->pitch;
-            SDL_ConvertPixels(covered_w, 1, SDL_PIXELFORMAT_RGB888, row.data(), covered_w * 4,
+            sdl.ConvertPixels(covered_w, 1, SDL_PIXELFORMAT_RGB888, row.data(), covered_w * 4,
                               target->format->format, first, target->pitch);
             const int repeats = std::min(scale, covered_h - y * scale);
             for (int k = 1; k < repeats; ++k) {
@@ -106,7 +169,7 @@ void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vec
             }
         }
     }
-    if (locked) SDL_UnlockSurface(target);
+    if (locked) sdl.UnlockSurface(target);
 }
 
 // Virtual keys beyond the ones windows.h names.
@@ -220,14 +283,14 @@ class SdlDisplay final : public Display {
 public:
     SdlDisplay()
         : requested_scale_(requested_scale()), scale_(requested_scale_ > 0 ? requested_scale_ : density_scale()) {
-        SDL_StartTextInput();
+        sdl.StartTextInput();
     }
 
     ~SdlDisplay() override {
-        for (auto& entry : windows_) SDL_DestroyWindow(entry.second->window);
+        for (auto& entry : windows_) sdl.DestroyWindow(entry.second->window);
         windows_.clear();
-        SDL_StopTextInput();
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        sdl.StopTextInput();
+        sdl.QuitSubSystem(SDL_INIT_VIDEO);
     }
 
     SdlDisplay(const SdlDisplay&) = delete;
@@ -238,7 +301,7 @@ public:
     // In surface pixels, at the scale of the window opened last.
     void screen_size(int* width, int* height) override {
         SDL_DisplayMode mode;
-        if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
+        if (sdl.GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 && mode.h > 0) {
             *width = mode.w / scale_;
             *height = mode.h / scale_;
         } else {
@@ -253,13 +316,13 @@ public:
         const int scale = scale_for(w, h);
         Uint32 flags = SDL_WINDOW_HIDDEN;
         if ((window.style & WS_THICKFRAME) != 0) flags |= SDL_WINDOW_RESIZABLE;
-        SDL_Window* sdl = SDL_CreateWindow(window.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                           w * scale, h * scale, flags);
-        if (sdl == nullptr) return fail(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), false);
+        SDL_Window* shown = sdl.CreateWindow(window.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                             w * scale, h * scale, flags);
+        if (shown == nullptr) return fail(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), false);
         scale_ = scale;
         auto record = std::make_unique<SdlWindowRecord>();
-        record->window = sdl;
-        record->id = SDL_GetWindowID(sdl);
+        record->window = shown;
+        record->id = sdl.GetWindowID(shown);
         record->handle = handle;
         record->object = &window;
         record->known_width = w;
@@ -274,7 +337,7 @@ public:
     void close_window(WindowObject& window) override {
         SdlWindowRecord* record = record_of(window);
         if (record == nullptr) return;
-        SDL_DestroyWindow(record->window);
+        sdl.DestroyWindow(record->window);
         window.display_data = nullptr;
         Uint32 id = record->id;  // a key that outlives the record it is erased with
         windows_.erase(id);
@@ -283,27 +346,27 @@ public:
     void show_window(WindowObject& window) override {
         SdlWindowRecord* record = record_of(window);
         if (record == nullptr) return;
-        SDL_Window* sdl = record->window;
+        SDL_Window* shown = record->window;
         if (!window.visible) {
-            SDL_HideWindow(sdl);
+            sdl.HideWindow(shown);
             return;
         }
-        if (window.title != SDL_GetWindowTitle(sdl)) SDL_SetWindowTitle(sdl, window.title.c_str());
-        SDL_ShowWindow(sdl);
+        if (window.title != sdl.GetWindowTitle(shown)) sdl.SetWindowTitle(shown, window.title.c_str());
+        sdl.ShowWindow(shown);
         if (window.maximized) {
-            SDL_MaximizeWindow(sdl);
+            sdl.MaximizeWindow(shown);
         } else if (window.minimized) {
-            SDL_MinimizeWindow(sdl);
+            sdl.MinimizeWindow(shown);
         } else {
             int w = std::max(1, window.surface.width);
             int h = std::max(1, window.surface.height);
             bool restored = false;
-            if ((SDL_GetWindowFlags(sdl) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) != 0) {
-                SDL_RestoreWindow(sdl);
+            if ((sdl.GetWindowFlags(shown) & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED)) != 0) {
+                sdl.RestoreWindow(shown);
                 restored = true;  // back at the window system's idea of the size, not ours
             }
             if (restored || w != record->known_width || h != record->known_height) {
-                SDL_SetWindowSize(sdl, w * record->scale, h * record->scale);
+                sdl.SetWindowSize(shown, w * record->scale, h * record->scale);
                 record->known_width = w;
                 record->known_height = h;
             }
@@ -315,23 +378,23 @@ public:
         window.dirty = false;
         SdlWindowRecord* record = record_of(window);
         if (record == nullptr) return;
-        SDL_Surface* target = SDL_GetWindowSurface(record->window);
+        SDL_Surface* target = sdl.GetWindowSurface(record->window);
         if (target == nullptr) return;  // e.g. minimised on some systems; shown again on restore
         copy_scaled(window.surface, target, record->scale, record->scaled_row);
-        SDL_UpdateWindowSurface(record->window);
+        sdl.UpdateWindowSurface(record->window);
     }
 
     void poll(std::vector<DisplayEvent>& out) override {
         SDL_Event event;
-        while (SDL_PollEvent(&event) != 0) translate(event, out);
+        while (sdl.PollEvent(&event) != 0) translate(event, out);
     }
 
     void wait(std::vector<DisplayEvent>& out) override {
         std::size_t before = out.size();
         while (out.size() == before) {
             SDL_Event event;
-            if (SDL_WaitEvent(&event) == 0) {
-                SDL_Delay(10);  // the event system failed; do not spin
+            if (sdl.WaitEvent(&event) == 0) {
+                sdl.Delay(10);  // the event system failed; do not spin
                 continue;
             }
             translate(event, out);
@@ -366,9 +429,13 @@ private:
     // The window's client size in surface pixels: screen pixels over the scale.
     static void client_size(const SdlWindowRecord& record, int* width, int* height) {
 #if SDL_VERSION_ATLEAST(2, 26, 0)
-        SDL_GetWindowSizeInPixels(record.window, width, height);
+        if (sdl.GetWindowSizeInPixels != nullptr) {
+            sdl.GetWindowSizeInPixels(record.window, width, height);
+        } else {
+            sdl.GetWindowSize(record.window, width, height);
+        }
 #else
-        SDL_GetWindowSize(record.window, width, height);
+        sdl.GetWindowSize(record.window, width, height);
 #endif
         *width /= record.scale;
         *height /= record.scale;
@@ -380,7 +447,7 @@ private:
         if (requested_scale_ > 0) return requested_scale_;
         int scale = density_scale();
         SDL_Rect usable;
-        if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+        if (sdl.GetDisplayUsableBounds(0, &usable) == 0) {
             while (scale > 1 && (w * scale > usable.w || h * scale > usable.h)) --scale;
         }
         return scale;
@@ -497,33 +564,38 @@ bool is_real_driver(const char* driver) {
 }  // namespace
 
 std::unique_ptr<Display> make_window_display(DWORD* error) {
-    // A console program keeps its own Ctrl+C handling and the user's screensaver;
-    // closing the last window is reported as that window's close, nothing more.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
 #if !defined(__APPLE__)
     // No desktop session named and no driver forced: there is nothing to show
     // windows on (a text console is not taken over). Deciding here also keeps
-    // the window-system libraries from complaining on stderr while probing.
+    // the window-system libraries from complaining on stderr while probing,
+    // and from being loaded at all.
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
         std::getenv("SDL_VIDEODRIVER") == nullptr) {
         if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
         return nullptr;
     }
 #endif
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    if (!load_sdl()) {
+        if (error != nullptr) *error = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    // A console program keeps its own Ctrl+C handling and the user's screensaver;
+    // closing the last window is reported as that window's close, nothing more.
+    sdl.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl.SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    sdl.SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (sdl.InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
         return nullptr;
     }
-    if (!is_real_driver(SDL_GetCurrentVideoDriver())) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (!is_real_driver(sdl.GetCurrentVideoDriver())) {
+        sdl.QuitSubSystem(SDL_INIT_VIDEO);
         if (error != nullptr) *error = ERROR_DEVICE_NOT_CONNECTED;
         return nullptr;
     }
     // The X server takes our pixels directly (shared memory when local);
     // there is no need to bring up a GPU renderer just to show a bitmap.
-    if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    if (std::strcmp(sdl.GetCurrentVideoDriver(), "x11") == 0) sdl.SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     return std::make_unique<SdlDisplay>();
 }
 
@@ -532,14 +604,14 @@ std::unique_ptr<Display> make_window_display(DWORD* error) {
 bool sdl_display_read_back(const WindowObject& window, std::vector<std::uint32_t>* pixels, int* width, int* height) {
     auto* record = static_cast<SdlWindowRecord*>(window.display_data);
     if (record == nullptr) return false;
-    SDL_Surface* surface = SDL_GetWindowSurface(record->window);
+    SDL_Surface* surface = sdl.GetWindowSurface(record->window);
     if (surface == nullptr) return false;
     std::vector<std::uint32_t> out(static_cast<std::size_t>(surface->w) * surface->h, 0);
-    bool locked = SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) == 0;
+    bool locked = SDL_MUSTLOCK(surface) && sdl.LockSurface(surface) == 0;
     if (SDL_MUSTLOCK(surface) && !locked) return false;
-    int rc = SDL_ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
+    int rc = sdl.ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
                                SDL_PIXELFORMAT_RGB888, out.data(), surface->w * 4);
-    if (locked) SDL_UnlockSurface(surface);
+    if (locked) sdl.UnlockSurface(surface);
     if (rc != 0) return false;
     for (std::uint32_t& p : out) p &= 0x00FFFFFFu;
     *pixels = std::move(out);

@@ -23,6 +23,7 @@ const MessageText kMessages[] = {
     {ERROR_GEN_FAILURE, "A device attached to the system is not functioning.\r\n"},
     {ERROR_NOT_SUPPORTED, "The request is not supported.\r\n"},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect.\r\n"},
+    {ERROR_MOD_NOT_FOUND, "The specified module could not be found.\r\n"},
     {ERROR_DEVICE_NOT_CONNECTED, "The device is not connected.\r\n"},
     {ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle.\r\n"},
     {ERROR_CANNOT_FIND_WND_CLASS, "Cannot find window class.\r\n"},
