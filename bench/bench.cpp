@@ -1,7 +1,7 @@
 // The benchmark driver. Generates cell logs of four shapes of numbers (the
 // model's own with pelmorix-genlog, the others here), runs the viewer,
 // `wc -w` and the reference reader on each log several times, interleaved,
-// and prints per shape the medians, the ratios and the throughput; then the
+// all on the same processor, and prints per shape the medians, the ratios and the throughput; then the
 // peak resident memory on a 1 MB and a 1 GB log, and the time from start to
 // the first frame on the headless display. bench/run.sh builds everything
 // in release mode and runs this.
@@ -16,6 +16,7 @@
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -86,6 +87,23 @@ long long monotonic_ns() {
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
+// The processor every timed program runs on, or -1 for any. On a virtual
+// machine one processor can run half again as slow as the other for
+// minutes at a time (its host's other work); programs that landed on
+// different ones would be compared across that.
+int timed_cpu = -1;
+
+// The first processor this process may run on, or -1 when it cannot tell.
+int first_allowed_cpu() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return -1;
+    for (int c = 0; c < CPU_SETSIZE; ++c) {
+        if (CPU_ISSET(c, &allowed)) return c;
+    }
+    return -1;
+}
+
 // Files to remove if the run stops half-way: the big log above all.
 std::vector<std::string> to_remove;
 
@@ -109,6 +127,12 @@ Run run(const std::vector<std::string>& args, const char* in_path, const char* o
     if (pid < 0) fail("fork failed");
     if (pid == 0) {
         if (headless) setenv("PELMORIX_DISPLAY", "headless", 1);
+        if (timed_cpu >= 0) {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(timed_cpu, &one);
+            if (sched_setaffinity(0, sizeof one, &one) != 0) _exit(125);
+        }
         const int in = open(in_path, O_RDONLY);
         const int out = open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0) _exit(126);
@@ -323,6 +347,8 @@ int main(int argc, char* argv[]) {
     std::printf("Machine: %ld processors online (nproc), %s; %s %s\n", sysconf(_SC_NPROCESSORS_ONLN),
                 cpu_model().c_str(), host.sysname, host.release);
     std::printf("Viewer: %s\nwc runs with LC_ALL=C.UTF-8, as on a usual desktop\n", opt.viewer.c_str());
+    timed_cpu = first_allowed_cpu();
+    if (timed_cpu >= 0) std::printf("Every timed program runs on processor %d\n", timed_cpu);
 
     std::printf("Generating the logs (%d x %d cells) in %s ...\n", kCells, kCells, opt.work.c_str());
     generate(log, kBlocks);
