@@ -1,10 +1,10 @@
 // The benchmark driver. Generates cell logs of four shapes of numbers (the
 // model's own with pelmorix-genlog, the others here), runs the viewer,
 // `wc -w` and the reference reader on each log several times, interleaved,
-// all on the same processor, and prints per shape the medians, the ratios and the throughput; then the
-// peak resident memory on a 1 MB and a 1 GB log, and the time from start to
-// the first frame on the headless display. bench/run.sh builds everything
-// in release mode and runs this.
+// all on the same processor, and prints per shape the medians, the ratios
+// and the throughput; then the peak resident memory on a 1 MB and a 1 GB
+// log, and the time from start to the first frame on the headless display.
+// bench/run.sh builds everything in release mode and runs this.
 //
 //   pelmorix-bench [--runs N] [--work DIR] [--big-dir DIR] [--big-blocks B] [--no-big]
 //                  [--viewer PROGRAM]

@@ -44,7 +44,6 @@ namespace {
 
 // SDL's functions, found in the library once it is open.
 struct SdlLibrary {
-    void* handle = nullptr;  // the open library; null until it is
 #define PELMORIX_SDL_POINTER(name) decltype(&::SDL_##name) name = nullptr;
     PELMORIX_SDL_FUNCTIONS(PELMORIX_SDL_POINTER)
 #undef PELMORIX_SDL_POINTER
@@ -81,8 +80,7 @@ bool load_sdl() {
             dlclose(library);
             return false;
         }
-        // Kept open to the end: windows and events may live until then.
-        found.handle = library;
+        // Never closed: windows and events may live until the program ends.
         sdl = found;
         return true;
     }();

@@ -36,7 +36,7 @@ void* allocate_pixel_bytes(std::size_t bytes) {
         char* const aligned =
             reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1));
         if (aligned != start) munmap(start, static_cast<std::size_t>(aligned - start));
-        const std::size_t after = static_cast<std::size_t>(start + size + kLargePage - (aligned + size));
+        const std::size_t after = static_cast<std::size_t>(start + kLargePage - aligned);  // the rest of the spare page
         if (after != 0) munmap(aligned + size, after);
         // Only advice: where the host has no large pages, small ones serve.
         (void)madvise(aligned, size, MADV_HUGEPAGE);
