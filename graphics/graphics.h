@@ -69,6 +69,15 @@ void flush_graphics();
 // Keyboard: the next typed character, 0 to 255; waits for one. 27 is Esc.
 // Returns 27 as well when the window has gone away while waiting.
 int get_key();
+// Takes every window message already waiting, without waiting for one, as
+// get_key takes them: typed characters go to the keyboard queue, a window
+// uncovered is repainted. For a caller about to wait for something else
+// (more of a log, say), whose window must answer meanwhile. False once the
+// window is gone.
+bool dispatch_waiting_messages();
+// Whether `ch` (0 to 255) is among the typed characters get_key has yet to
+// return.
+bool key_waiting(int ch);
 
 // Colour, pens and lines.
 

@@ -156,6 +156,28 @@ void take_quit_message() {
 
 void flush_graphics() { GdiFlush(); }
 
+bool dispatch_waiting_messages() {
+    MSG message;
+    // The window's quit message stays for close_graphics to take.
+    while (window_exists != 0 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+        if (message.message == WM_QUIT) {
+            quit_waiting = 0;
+            break;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return window_exists != 0;
+}
+
+bool key_waiting(int ch) {
+    const KeyRing& ring = graphics_context().key_ring;
+    for (int i = ring.read_index; i != ring.write_index; i = i + 1 == ring.capacity ? 0 : i + 1) {
+        if (ring.slots[i] == static_cast<unsigned char>(ch)) return true;
+    }
+    return false;
+}
+
 int get_key() {
     KeyRing& ring = graphics_context().key_ring;
     while (ring.read_index == ring.write_index) {

@@ -81,6 +81,15 @@ void wait_key_or_escape() {
     clear_device();
 }
 
+void serve_window_while_waiting() {
+    // Esc, or the window closed, while the log pauses ends the run as at the
+    // final prompt; every other key waits in the queue to answer that prompt.
+    if (!dispatch_waiting_messages() || key_waiting(kEscape)) {
+        close_graphics();
+        std::exit(1);
+    }
+}
+
 void show_end_screen() {
     draw_title_bar("== Final ==");
     ViewportRecord viewport;

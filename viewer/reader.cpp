@@ -9,6 +9,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <poll.h>
 #include <unistd.h>
@@ -30,6 +31,13 @@ constexpr std::size_t kNotSought = static_cast<std::size_t>(-1);
 // The screen is shown a new picture at most this often while the log keeps
 // coming, as the window is while it is drawn on.
 constexpr std::chrono::milliseconds kFrame(16);
+// While the log pauses, the window is served at least this often, well
+// within what a desktop allows a window to take to answer.
+constexpr std::chrono::milliseconds kServeEvery(50);
+#ifdef _WIN32
+// How long a wait for window messages lasts before the pipe is looked at again.
+constexpr std::chrono::milliseconds kPipeLook(10);
+#endif
 
 int descriptor_of(std::FILE* file) {
 #ifdef _WIN32
@@ -56,32 +64,53 @@ long read_some(int fd, unsigned char* into, std::size_t size) {
 // The reader is about to wait for more of the log: what has been drawn goes
 // to the screen first, or it would stay off it for as long as the log
 // pauses. A log that keeps coming is not held up, and the screen is not
-// shown a new picture more than once a frame.
-void show_before_waiting(CellLogStream& stream) {
+// shown a new picture more than once a frame. Once there is a window, it is
+// served while the log pauses, so that it answers the desktop, and Esc or
+// its close button can end the run; the read that follows does not wait.
 #ifdef _WIN32
-    // No cheap way to ask whether a pipe holds bytes, and nothing to pace:
-    // the window is on the screen as it is drawn, this only sends what the
+void show_before_waiting(CellLogStream& stream) {
+    // The window is on the screen as it is drawn; this only sends what the
     // system still holds back.
-    (void)stream;
     flush_graphics();
+    if (stream.while_waiting == nullptr) return;
+    // Only a pipe can be asked whether bytes are there; from anything else
+    // (a console, say) the read waits as it would.
+    const HANDLE pipe = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor_of(stream.file)));
+    DWORD available = 0;
+    // A pipe whose writer has gone fails the peek: the read sees the end.
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) != 0 && available == 0) {
+        stream.while_waiting();
+        // Wakes for window messages; the pipe is looked at again meanwhile.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(kPipeLook.count()), QS_ALLINPUT);
+    }
+}
 #else
-    pollfd ready{descriptor_of(stream.file), POLLIN, 0};
+// poll, again when a signal cut it short.
+int poll_log(pollfd& ready, int timeout_ms) {
     int found;
     do {
-        found = poll(&ready, 1, 0);
+        ready.revents = 0;
+        found = poll(&ready, 1, timeout_ms);
     } while (found < 0 && errno == EINTR);
-    if (found != 0) return;  // bytes, the end or an error: the read will not wait
+    return found;
+}
+
+void show_before_waiting(CellLogStream& stream) {
+    pollfd ready{descriptor_of(stream.file), POLLIN, 0};
+    if (poll_log(ready, 0) != 0) return;  // bytes, the end or an error: the read will not wait
+    if (stream.while_waiting != nullptr) stream.while_waiting();
     const auto since = std::chrono::steady_clock::now() - stream.last_shown;
     if (since < kFrame) {
         // Shown a moment ago: the rest of the frame for more of the log.
         const auto rest = std::chrono::ceil<std::chrono::milliseconds>(kFrame - since);
-        ready.revents = 0;
-        if (poll(&ready, 1, static_cast<int>(rest.count())) > 0) return;
+        if (poll_log(ready, static_cast<int>(rest.count())) > 0) return;
     }
     flush_graphics();
     stream.last_shown = std::chrono::steady_clock::now();
-#endif
+    if (stream.while_waiting == nullptr) return;
+    while (poll_log(ready, static_cast<int>(kServeEvery.count())) == 0) stream.while_waiting();
 }
+#endif
 
 // Fetches the next chunk of the file; false when no byte will come any more.
 bool refill(CellLogStream& stream) {
@@ -184,6 +213,7 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.next_nul = kNotSought;
     stream.whole_chunks = false;
     stream.last_shown = std::chrono::steady_clock::time_point{};
+    stream.while_waiting = nullptr;
     if (stream.file != nullptr) {
         // Our own chunk buffer is the only one: the stream is used for
         // opening and closing, its descriptor for reading.
@@ -310,6 +340,7 @@ int read_cell_log(const char* file_name) {
     draw_title_bar(file_name);
     draw_status_bar("ESC Aborta");
     measure_plot_area();
+    stream.while_waiting = serve_window_while_waiting;
 
     plot_rows(stream, line_buffer, first_row);
 

@@ -50,6 +50,10 @@ struct CellLogStream {
     bool whole_chunks = false;  // a regular file: every fetch fills the chunk until the end
     // When the picture was last put on the screen before waiting for the log.
     std::chrono::steady_clock::time_point last_shown{};
+    // Called when the reader is about to wait for more of a log that is not
+    // a regular file, and then at least every 50 ms while it waits; null
+    // until there is a window to serve.
+    void (*while_waiting)() = nullptr;
     bool end_reached = false;   // the end-of-file state: a read met the end of the file
     bool source_done = false;   // no byte will come any more (end, read error or 0x1A)
     std::size_t next = 0;       // next unread byte of `bytes`
@@ -142,6 +146,10 @@ void draw_title_bar(const char* text);
 void draw_status_bar(const char* message);
 void draw_plot_frame();
 void wait_key_or_escape();
+// For the reader while a log that is not a regular file pauses: takes the
+// window's messages; Esc among the keys, or the window closed, ends the run
+// with status 1.
+void serve_window_while_waiting();
 void show_end_screen();
 
 #endif  // PELMORIX_VIEWER_H

@@ -157,6 +157,11 @@ typedef struct tagLOGBRUSH {
 #define CW_USEDEFAULT ((int)0x80000000)
 #define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
 
+// PeekMessageA: whether the message found is taken off the queue.
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define PM_NOYIELD 0x0002
+
 // Window messages.
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
@@ -387,6 +392,7 @@ BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL WINAPI ValidateRect(HWND window, const RECT* rect);
 BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max);
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max, UINT remove);
 BOOL WINAPI TranslateMessage(const MSG* msg);
 LRESULT WINAPI DispatchMessageA(const MSG* msg);
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -96,6 +96,8 @@ public:
 
     void present(WindowObject& window) override { window.dirty = false; }
 
+    void service() override {}
+
     void poll(std::vector<DisplayEvent>&) override {}
 
     void wait(std::vector<DisplayEvent>& out) override {

@@ -3,19 +3,22 @@
 //
 // On a high-density screen every pixel of the client surface is shown as an
 // N x N block (nearest neighbour, so the picture stays crisp). The scale is
-// this file's business alone: the layer above sees client sizes, resizes and
-// the screen size in the surface's own pixels.
+// this display's business alone: the layer above sees client sizes, resizes
+// and the screen size in the surface's own pixels.
 //
-// Everything SDL-specific stays in this file. A window's record (SDL window,
-// its id, its handle) lives in WindowObject::display_data and is owned here.
+// The display answers the window system by itself whenever it shows a
+// window and whenever it is polled: SDL answers pings as it takes events, a
+// window whose picture the window system dropped (uncovered, exposed) is
+// shown its client surface again at once, and the events that mean
+// something to the program wait in the display until it next polls. So a
+// window stays alive on the desktop while the program is busy or waits for
+// something else, and nothing reaches a window procedure outside the
+// program's own message loop.
 //
-// SDL is opened when a window display is first wanted, not when the program
-// starts: with the window-system, sound and codec libraries it brings (over
-// fifty on a Linux desktop) it takes ~14 ms to load, three quarters of the
-// start of a run, which a headless run, the usage banner and every refused
-// argument would otherwise pay. Without SDL the program still runs, headless.
+// Everything SDL-specific stays in the display's files (this one, the
+// library, the keys). A window's record lives in WindowObject::display_data
+// and is owned here.
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -27,79 +30,14 @@
 #include <memory>
 #include <vector>
 
+#include "display_sdl.h"
 #include "platform_internal.h"
+#include "sdl_keys.h"
+#include "sdl_library.h"
 
 namespace pelmorix_platform {
 
 namespace {
-
-// The SDL functions used here, by their names without the prefix.
-#define PELMORIX_SDL_FUNCTIONS(X)                                                                                  \
-    X(ConvertPixels) X(CreateWindow) X(Delay) X(DestroyWindow) X(FillRect) X(GetCurrentVideoDriver)               \
-    X(GetDesktopDisplayMode) X(GetDisplayDPI) X(GetDisplayUsableBounds) X(GetWindowFlags) X(GetWindowID)           \
-    X(GetWindowSize) X(GetWindowSurface) X(GetWindowTitle) X(HideWindow) X(InitSubSystem) X(LockSurface) X(MapRGB) \
-    X(MaximizeWindow) X(MinimizeWindow) X(PollEvent) X(QuitSubSystem) X(RestoreWindow) X(SetHint) X(SetWindowSize) \
-    X(SetWindowTitle) X(ShowWindow) X(StartTextInput) X(StopTextInput) X(UnlockSurface) X(UpdateWindowSurface)     \
-    X(WaitEvent)
-
-// SDL's functions, found in the library once it is open.
-struct SdlLibrary {
-#define PELMORIX_SDL_POINTER(name) decltype(&::SDL_##name) name = nullptr;
-    PELMORIX_SDL_FUNCTIONS(PELMORIX_SDL_POINTER)
-#undef PELMORIX_SDL_POINTER
-#if SDL_VERSION_ATLEAST(2, 26, 0)
-    // Newer than some SDL that may be installed: null where it is missing.
-    decltype(&::SDL_GetWindowSizeInPixels) GetWindowSizeInPixels = nullptr;
-#endif
-};
-
-SdlLibrary sdl;
-
-template <class Function>
-bool find_function(void* library, const char* name, Function* function) {
-    void* const found = dlsym(library, name);
-    *function = reinterpret_cast<Function>(found);
-    return found != nullptr;
-}
-
-// Opens SDL and finds its functions, the first time; false when the library
-// or one of them is missing.
-bool load_sdl() {
-    static const bool loaded = [] {
-        void* const library = dlopen(PELMORIX_SDL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) return false;
-        SdlLibrary found;
-        bool complete = true;
-#define PELMORIX_SDL_FIND(name) complete = find_function(library, "SDL_" #name, &found.name) && complete;
-        PELMORIX_SDL_FUNCTIONS(PELMORIX_SDL_FIND)
-#undef PELMORIX_SDL_FIND
-#if SDL_VERSION_ATLEAST(2, 26, 0)
-        (void)find_function(library, "SDL_GetWindowSizeInPixels", &found.GetWindowSizeInPixels);
-#endif
-        if (!complete) {
-            dlclose(library);
-            return false;
-        }
-        // Never closed: windows and events may live until the program ends.
-        sdl = found;
-        return true;
-    }();
-    return loaded;
-}
-
-struct SdlWindowRecord {
-    SDL_Window* window = nullptr;
-    Uint32 id = 0;
-    HWND handle = nullptr;
-    WindowObject* object = nullptr;  // valid until close_window
-    // Client size, in surface pixels, as last set here or reported by the
-    // window system; a surface of this size needs no SDL_SetWindowSize
-    // (which would fight a resize the user is still dragging).
-    int known_width = 0;
-    int known_height = 0;
-    int scale = 1;  // screen pixels per surface pixel, along each axis
-    std::vector<std::uint32_t> scaled_row;  // one screen row being widened
-};
 
 constexpr int kMaxScale = 8;
 
@@ -168,113 +106,6 @@ void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vec
         }
     }
     if (locked) sdl.UnlockSurface(target);
-}
-
-// Virtual keys beyond the ones windows.h names.
-constexpr UINT kVkShift = 0x10;
-constexpr UINT kVkControl = 0x11;
-constexpr UINT kVkMenu = 0x12;
-constexpr UINT kVkPause = 0x13;
-constexpr UINT kVkCapital = 0x14;
-constexpr UINT kVkPrior = 0x21;
-constexpr UINT kVkNext = 0x22;
-constexpr UINT kVkEnd = 0x23;
-constexpr UINT kVkHome = 0x24;
-constexpr UINT kVkSnapshot = 0x2C;
-constexpr UINT kVkInsert = 0x2D;
-constexpr UINT kVkDelete = 0x2E;
-constexpr UINT kVkNumlock = 0x90;
-constexpr UINT kVkScroll = 0x91;
-
-// The virtual key of a key that types no character; 0 when it has none.
-UINT virtual_key_of(SDL_Keycode sym) {
-    if (sym >= SDLK_F1 && sym <= SDLK_F12) return VK_F1 + static_cast<UINT>(sym - SDLK_F1);
-    if (sym >= SDLK_F13 && sym <= SDLK_F24) return VK_F1 + 12 + static_cast<UINT>(sym - SDLK_F13);
-    switch (sym) {
-        case SDLK_LEFT: return VK_LEFT;
-        case SDLK_RIGHT: return VK_RIGHT;
-        case SDLK_UP: return VK_UP;
-        case SDLK_DOWN: return VK_DOWN;
-        case SDLK_PAGEUP: return kVkPrior;
-        case SDLK_PAGEDOWN: return kVkNext;
-        case SDLK_HOME: return kVkHome;
-        case SDLK_END: return kVkEnd;
-        case SDLK_INSERT: return kVkInsert;
-        case SDLK_DELETE: return kVkDelete;
-        case SDLK_PAUSE: return kVkPause;
-        case SDLK_PRINTSCREEN: return kVkSnapshot;
-        case SDLK_CAPSLOCK: return kVkCapital;
-        case SDLK_NUMLOCKCLEAR: return kVkNumlock;
-        case SDLK_SCROLLLOCK: return kVkScroll;
-        case SDLK_LSHIFT:
-        case SDLK_RSHIFT: return kVkShift;
-        case SDLK_LCTRL:
-        case SDLK_RCTRL: return kVkControl;
-        case SDLK_LALT:
-        case SDLK_RALT: return kVkMenu;
-        default: return 0;
-    }
-}
-
-// Keys whose characters arrive as SDL_TEXTINPUT rather than from KEYDOWN.
-bool types_text(SDL_Keycode sym) {
-    if ((sym & SDLK_SCANCODE_MASK) == 0) return sym >= ' ' && sym != SDLK_DELETE;
-    switch (sym) {
-        case SDLK_KP_0: case SDLK_KP_1: case SDLK_KP_2: case SDLK_KP_3: case SDLK_KP_4:
-        case SDLK_KP_5: case SDLK_KP_6: case SDLK_KP_7: case SDLK_KP_8: case SDLK_KP_9:
-        case SDLK_KP_PERIOD: case SDLK_KP_DIVIDE: case SDLK_KP_MULTIPLY: case SDLK_KP_MINUS:
-        case SDLK_KP_PLUS: case SDLK_KP_EQUALS: case SDLK_KP_COMMA:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// The key that would have typed `ch`, as far as one can tell from the byte.
-UINT virtual_key_of_char(unsigned char ch) {
-    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 'A';
-    if ((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')) return ch;
-    if (ch == ' ') return VK_SPACE;
-    return 0;
-}
-
-// Decodes UTF-8, calling `emit` with each code point; malformed bytes are skipped.
-template <class Emit>
-void decode_utf8(const char* text, Emit emit) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p != 0) {
-        unsigned char lead = *p;
-        int extra = 0;
-        std::uint32_t cp = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = lead & 0x07;
-        } else {
-            ++p;  // stray continuation or invalid lead byte
-            continue;
-        }
-        int got = 0;
-        while (got < extra && (p[1 + got] & 0xC0) == 0x80) {
-            cp = (cp << 6) | (p[1 + got] & 0x3F);
-            ++got;
-        }
-        if (got < extra) {
-            p += 1 + got;  // truncated sequence
-            continue;
-        }
-        p += 1 + extra;
-        static const std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[extra]) continue;  // overlong form
-        emit(cp);
-    }
 }
 
 class SdlDisplay final : public Display {
@@ -375,27 +206,30 @@ public:
     void present(WindowObject& window) override {
         window.dirty = false;
         SdlWindowRecord* record = record_of(window);
-        if (record == nullptr) return;
-        SDL_Surface* target = sdl.GetWindowSurface(record->window);
-        if (target == nullptr) return;  // e.g. minimised on some systems; shown again on restore
-        copy_scaled(window.surface, target, record->scale, record->scaled_row);
-        sdl.UpdateWindowSurface(record->window);
+        if (record != nullptr) show(*record);
+        service();
+    }
+
+    void service() override {
+        SDL_Event event;
+        while (sdl.PollEvent(&event) != 0) translate(event, pending_);
     }
 
     void poll(std::vector<DisplayEvent>& out) override {
-        SDL_Event event;
-        while (sdl.PollEvent(&event) != 0) translate(event, out);
+        service();
+        take_pending(out);
     }
 
     void wait(std::vector<DisplayEvent>& out) override {
-        std::size_t before = out.size();
+        const std::size_t before = out.size();
+        poll(out);
         while (out.size() == before) {
             SDL_Event event;
             if (sdl.WaitEvent(&event) == 0) {
                 sdl.Delay(10);  // the event system failed; do not spin
                 continue;
             }
-            translate(event, out);
+            translate(event, pending_);
             poll(out);
         }
     }
@@ -403,6 +237,24 @@ public:
 private:
     SdlWindowRecord* record_of(const WindowObject& window) const {
         return static_cast<SdlWindowRecord*>(window.display_data);
+    }
+
+    // The window's client surface into its framebuffer, and that on the screen.
+    void show(SdlWindowRecord& record) {
+        SDL_Surface* target = sdl.GetWindowSurface(record.window);
+        if (target == nullptr) return;  // e.g. minimised on some systems; shown again on restore
+        if (record.object != nullptr) copy_scaled(record.object->surface, target, record.scale, record.scaled_row);
+        sdl.UpdateWindowSurface(record.window);
+    }
+
+    // What the window system reported since the last poll, in order.
+    void take_pending(std::vector<DisplayEvent>& out) {
+        if (out.empty()) {
+            out.swap(pending_);
+        } else {
+            out.insert(out.end(), pending_.begin(), pending_.end());
+            pending_.clear();
+        }
     }
 
     SdlWindowRecord* find_record(Uint32 id) const {
@@ -535,8 +387,9 @@ private:
             case SDL_WINDOWEVENT_FOCUS_GAINED: out.push_back(make(DisplayEvent::Type::Focus, hwnd)); break;
             case SDL_WINDOWEVENT_EXPOSED:
                 // The window system dropped the picture: put back what we have
-                // now, without waiting for the program to repaint.
-                if (record->object != nullptr && record->object->visible) present(*record->object);
+                // now, without waiting for the program to repaint (which it
+                // may not do for a while).
+                if (record->object != nullptr && record->object->visible) show(*record);
                 out.push_back(make(DisplayEvent::Type::Expose, hwnd));
                 break;
             case SDL_WINDOWEVENT_CLOSE: out.push_back(make(DisplayEvent::Type::Close, hwnd)); break;
@@ -545,6 +398,7 @@ private:
     }
 
     std::map<Uint32, std::unique_ptr<SdlWindowRecord>> windows_;
+    std::vector<DisplayEvent> pending_;  // taken from SDL, not yet polled for
     int requested_scale_;  // PELMORIX_SCALE, 0 when not given
     int scale_;            // of the window opened last; before any, the one a window would get
     char suppress_letter_ = 0;  // letter of the last Ctrl+letter chord, see translate_text
@@ -595,27 +449,6 @@ std::unique_ptr<Display> make_window_display(DWORD* error) {
     // there is no need to bring up a GPU renderer just to show a bitmap.
     if (std::strcmp(sdl.GetCurrentVideoDriver(), "x11") == 0) sdl.SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     return std::make_unique<SdlDisplay>();
-}
-
-// Test hook: the pixels of a window's SDL framebuffer. Only meaningful for a
-// window opened by the desktop display.
-bool sdl_display_read_back(const WindowObject& window, std::vector<std::uint32_t>* pixels, int* width, int* height) {
-    auto* record = static_cast<SdlWindowRecord*>(window.display_data);
-    if (record == nullptr) return false;
-    SDL_Surface* surface = sdl.GetWindowSurface(record->window);
-    if (surface == nullptr) return false;
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(surface->w) * surface->h, 0);
-    bool locked = SDL_MUSTLOCK(surface) && sdl.LockSurface(surface) == 0;
-    if (SDL_MUSTLOCK(surface) && !locked) return false;
-    int rc = sdl.ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
-                               SDL_PIXELFORMAT_RGB888, out.data(), surface->w * 4);
-    if (locked) sdl.UnlockSurface(surface);
-    if (rc != 0) return false;
-    for (std::uint32_t& p : out) p &= 0x00FFFFFFu;
-    *pixels = std::move(out);
-    *width = surface->w;
-    *height = surface->h;
-    return true;
 }
 
 }  // namespace pelmorix_platform

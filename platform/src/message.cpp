@@ -161,6 +161,8 @@ void present_dirty_windows() {
         WindowObject* w = find_window(h);
         if (w != nullptr && w->dirty) st.display->present(*w);
     }
+    // Whether or not anything was drawn, the window system is answered.
+    st.display->service();
     st.last_present_ms = now_ms();
 }
 
@@ -220,6 +222,40 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max
         d->wait(events);
         handle_events(events);
     }
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max, UINT remove) {
+    // As GetMessageA, without the wait: what is there already, in the same
+    // order (posted messages, the quit message, then a paint).
+    (void)window, (void)filter_min, (void)filter_max;
+    if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    PlatformState& st = state();
+    const bool take = (remove & PM_REMOVE) != 0;
+    gather_events();
+    if (!st.posted.empty()) {
+        *msg = st.posted.front();
+        if (take) st.posted.pop_front();
+    } else if (st.quit_pending) {
+        *msg = MSG{};
+        msg->message = WM_QUIT;
+        msg->wParam = static_cast<WPARAM>(st.quit_code);
+        msg->time = ++st.clock;
+        if (take) st.quit_pending = false;
+    } else if (HWND paint = window_to_paint()) {
+        // A paint is never taken off the queue: it comes while the window
+        // needs painting, and BeginPaint or ValidateRect ends that.
+        *msg = MSG{};
+        msg->hwnd = paint;
+        msg->message = WM_PAINT;
+        msg->time = ++st.clock;
+    } else {
+        if (journaling()) journal_call("PeekMessageA", nullptr, {0, static_cast<long long>(remove)});
+        return FALSE;
+    }
+    if (journaling()) {
+        journal_call("PeekMessageA", msg->hwnd, {msg->message, static_cast<long long>(remove)});
+    }
+    return TRUE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
