@@ -134,6 +134,29 @@ TEST_F(GraphicsTest, ClosingTheWindowWhileGetKeyWaitsGivesEscAndNothingHangs) {
     EXPECT_EQ(count_calls("GetMessageA") + count_calls("DestroyWindow"), 0);
 }
 
+TEST_F(GraphicsTest, WaitingMessagesAreTakenWithoutWaitingAndAGoneWindowIsReported) {
+    HWND w = graphics_context().window_handle;
+    platform_testing::type_char(w, 'a');
+    platform_testing::type_char(w, 27);
+    platform_testing::journal_clear();
+    EXPECT_FALSE(key_waiting(27)) << "read before the messages were taken";
+    // Twice: the second time nothing waits, and a wait would read the
+    // display's input, which has ended, and close the window.
+    EXPECT_TRUE(dispatch_waiting_messages());
+    EXPECT_TRUE(dispatch_waiting_messages());
+    EXPECT_EQ(count_calls("GetMessageA"), 0);
+    EXPECT_TRUE(key_waiting(27));
+    EXPECT_TRUE(key_waiting('a'));
+    EXPECT_FALSE(key_waiting('b'));
+    EXPECT_EQ(get_key(), 'a') << "the keys stay for get_key, in order";
+    EXPECT_EQ(get_key(), 27);
+    EXPECT_FALSE(key_waiting(27)) << "a key already read";
+    platform_testing::click_close(w);
+    EXPECT_FALSE(dispatch_waiting_messages());
+    EXPECT_EQ(graphics_context().screen_dc, nullptr) << "the window was not destroyed";
+    EXPECT_FALSE(dispatch_waiting_messages()) << "asked again";
+}
+
 TEST_F(GraphicsTest, AfterTheWindowWasClosedAtThePromptANewWindowWaitsForARealKey) {
     // The close button as Windows delivers it: a message that the pump
     // dispatches, whose default handling destroys the window.

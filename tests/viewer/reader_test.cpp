@@ -196,6 +196,10 @@ std::string live_state(const std::string& console, const std::vector<LiveRow>& r
     return "console [" + console + "] missing [" + missing + " ]";
 }
 
+// The headless display, made once for the whole process, reads its keys
+// from this descriptor: each run of the plot loop puts its own keys there.
+constexpr int kKeyInput = 100;
+
 TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     // A simulation writing its log in bursts through a FIFO and keeping it
     // open. The reader hands the picture to the screen (GdiFlush) just
@@ -223,7 +227,8 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     int keys[2];
     ASSERT_EQ(pipe(keys), 0);
     ASSERT_EQ(write(keys[1], "x", 1), 1);  // the final prompt's key
-    platform_testing::set_headless_input(keys[0]);
+    ASSERT_EQ(dup2(keys[0], kKeyInput), kKeyInput);
+    platform_testing::set_headless_input(kKeyInput);
     const std::string console_path = dir.file("console");
     std::fflush(stdout);
     const int saved_stdout = dup(1);
@@ -259,7 +264,11 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
             writer = -1;
         }
     });
+    platform_testing::journal_enable(true);
     const int status = read_cell_log(fifo.c_str());
+    const std::size_t served = platform_testing::journal_of("PeekMessageA").size();
+    platform_testing::journal_enable(false);
+    platform_testing::journal_clear();
     {
         std::lock_guard<std::mutex> hold(lock);
         done = true;
@@ -272,6 +281,7 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     close(saved_stdout);
     if (writer >= 0) close(writer);
     platform_testing::set_headless_input(0);
+    close(kKeyInput);
     close(keys[0]);
     close(keys[1]);
 
@@ -279,6 +289,42 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     const std::string dimension = "Dimension detectada del modelo: 2 x 2\n";
     EXPECT_EQ(seen, (std::vector<std::string>{"console [] missing [ ]", "console [" + dimension + "] missing [ ]",
                                               "console [" + dimension + "] missing [ ]"}));
+    EXPECT_GT(served, 0u) << "the window's messages were not taken while the log paused";
+}
+
+TEST(PlotLoop, ARegularFileIsPlottedWithoutTakingTheWindowsMessages) {
+    // Read in whole chunks, a file never makes the reader wait: its window
+    // hears nothing until the final prompt.
+    ScratchDir dir;
+    const std::string path = dir.write("log.skv", "heading\n1 2\n3 4\n\n5 6\n7 8\n");
+    setenv("PELMORIX_DISPLAY", "headless", 1);
+    int keys[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(write(keys[1], "x", 1), 1);  // the final prompt's key
+    ASSERT_EQ(dup2(keys[0], kKeyInput), kKeyInput);
+    platform_testing::set_headless_input(kKeyInput);
+    std::fflush(stdout);
+    const int saved_stdout = dup(1);
+    const int console = open(dir.file("console").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(console, 0);
+    dup2(console, 1);
+    close(console);
+    platform_testing::journal_enable(true);
+    const int status = read_cell_log(path.c_str());
+    const std::size_t served = platform_testing::journal_of("PeekMessageA").size();
+    const std::size_t waited = platform_testing::journal_of("GetMessageA").size();
+    platform_testing::journal_enable(false);
+    platform_testing::journal_clear();
+    std::fflush(stdout);
+    dup2(saved_stdout, 1);
+    close(saved_stdout);
+    platform_testing::set_headless_input(0);
+    close(kKeyInput);
+    close(keys[0]);
+    close(keys[1]);
+    EXPECT_EQ(status, 0);
+    EXPECT_GT(waited, 0u) << "the final prompt took no message";
+    EXPECT_EQ(served, 0u);
 }
 
 TEST(AtofValue, ConvertsTheLongestNumberPrefix) {

@@ -1,12 +1,17 @@
 // The program in a real window on a virtual X server: xdotool finds the
 // window and types the final key, and the snapshot taken at the prompt
 // must be the very picture the headless display gives for the same log; a
-// log that comes through a pipe is on the screen as it comes.
+// log that comes through a pipe is on the screen as it comes, and while it
+// pauses the window answers the desktop (pings, uncovering, Esc, the close
+// button) as an idle program's window does.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "support.h"
 
@@ -119,6 +124,62 @@ protected:
         Process p(import_, launch);
         return p.finish(10s).status == 0 && viewer_test::read_png(dir_.file("screen.png"), picture);
     }
+
+    // A desktop's question to the window (desktop_probe ping or cover);
+    // the milliseconds the answer took, -1 when none came.
+    long desktop_probe(const std::string& what, const std::string& window) const {
+        Launch launch;
+        launch.args = {what, window};
+        launch.env["DISPLAY"] = display_;
+        Process p(PELMORIX_DESKTOP_PROBE, launch);
+        const Outcome r = p.finish(10s);
+        return r.status == 0 ? std::stol(r.out) : -1;
+    }
+
+    // The viewer on a log through a FIFO whose writer has sent the first
+    // block and the second's first row, then pauses: the dimension line is
+    // on the console and the window on the screen when this returns.
+    struct LiveRun {
+        std::unique_ptr<Process> viewer;
+        int writer = -1;  // the FIFO's writer; the log ends when it closes
+        std::string window;
+        ~LiveRun() {
+            if (writer >= 0) close(writer);
+        }
+    };
+    void start_paused_log(LiveRun& run) {
+        const std::string fifo = dir_.file("paused.skv");
+        unlink(fifo.c_str());  // an earlier run's
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        run.writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(run.writer, 0);
+        const std::string burst = "heading\n0 4 8\n12 16 2\n6 10 14\n\n1 5 9\n";
+        ASSERT_EQ(write(run.writer, burst.data(), burst.size()), static_cast<ssize_t>(burst.size()));
+        Launch launch = viewer_launch("window.png");
+        launch.args[0] = "paused.skv";
+        run.viewer = std::make_unique<Process>(kExe, launch);
+        const Outcome found = xdotool({"search", "--sync", "--name", "N-Vorq Pelmorix"});
+        ASSERT_EQ(found.status, 0) << "no window appeared";
+        run.window = found.out.substr(0, found.out.find('\n'));
+        ASSERT_TRUE(viewer_test::wait_until([&] { return run.viewer->output_so_far() == kPausedConsole; }, 10s))
+            << "the console shows [" << run.viewer->output_so_far() << "]";
+    }
+
+    // Processor time the process has used, user and system.
+    static std::chrono::milliseconds cpu_time(pid_t pid) {
+        std::string stat = viewer_test::read_file("/proc/" + std::to_string(pid) + "/stat");
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        long long ticks = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i >= 14) ticks += std::stoll(field);
+        }
+        return std::chrono::milliseconds(ticks * 1000 / sysconf(_SC_CLK_TCK));
+    }
+
+    static constexpr const char* kPausedConsole =
+        "Archivo skv: paused.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
+        "Dimension detectada del modelo: 3 x 3\n";
 
     std::string xdotool_;
     std::string import_ = viewer_test::find_program("import");
@@ -242,6 +303,74 @@ TEST_F(RealWindow, ALogThroughAPipeIsOnTheScreenWhileTheWriterStillWrites) {
     xdotool({"key", "--window", window, "a"});
     const Outcome r = viewer.finish(10s);
     EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(RealWindow, WhileTheLogPausesTheWindowAnswersPingsAndShowsItsPictureAgainWhenUncovered) {
+    LiveRun run;
+    ASSERT_NO_FATAL_FAILURE(start_paused_log(run));
+    const long paused_ping = desktop_probe("ping", run.window);
+    EXPECT_GE(paused_ping, 0) << "no answer to a ping while the log pauses";
+    EXPECT_LT(paused_ping, 500);
+    // Idle while it waits: served every few tens of milliseconds, not in a
+    // busy loop.
+    const auto before = cpu_time(run.viewer->pid());
+    std::this_thread::sleep_for(2s);
+    EXPECT_LT((cpu_time(run.viewer->pid()) - before).count(), 60) << "more than 3% of a processor while paused";
+    const long uncovered = desktop_probe("cover", run.window);
+    EXPECT_GE(uncovered, 0) << "the uncovered window does not show its picture again";
+    EXPECT_LT(uncovered, 500);
+
+    // Rows that keep coming, a little at a time: the window answers too.
+    std::atomic<bool> writing{true};
+    std::thread simulation([&] {
+        const std::string row = "2 6 10\n";
+        while (writing) {
+            if (write(run.writer, row.data(), row.size()) < 0) return;
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    std::this_thread::sleep_for(300ms);
+    const long busy_ping = desktop_probe("ping", run.window);
+    writing = false;
+    simulation.join();
+    EXPECT_GE(busy_ping, 0) << "no answer to a ping while rows keep coming";
+    EXPECT_LT(busy_ping, 500);
+    EXPECT_TRUE(run.viewer->running()) << "the run ended before its log did";
+}
+
+TEST_F(RealWindow, EscOrTheCloseButtonWhileTheLogPausesEndTheRunWithStatus1) {
+    for (const std::string how : {"Escape", "close"}) {
+        SCOPED_TRACE(how);
+        LiveRun run;
+        ASSERT_NO_FATAL_FAILURE(start_paused_log(run));
+        if (how == "close") {
+            Launch launch;
+            launch.args = {run.window};
+            launch.env["DISPLAY"] = display_;
+            Process(PELMORIX_SEND_CLOSE, launch).finish(10s);
+        } else {
+            xdotool({"key", "--window", run.window, how});
+        }
+        // The log is still open: only the key or the button can end the run.
+        const Outcome r = run.viewer->finish(1s);
+        EXPECT_FALSE(r.timed_out) << "the run went on";
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, kPausedConsole);
+    }
+}
+
+TEST_F(RealWindow, ALetterTypedWhileTheLogPausesAnswersTheFinalPrompt) {
+    LiveRun run;
+    ASSERT_NO_FATAL_FAILURE(start_paused_log(run));
+    xdotool({"key", "--window", run.window, "a"});
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(run.viewer->running()) << "a letter ended the run while the log paused";
+    close(run.writer);  // the end of the log; no key is typed after it
+    run.writer = -1;
+    const Outcome r = run.viewer->finish(10s);
+    EXPECT_FALSE(r.timed_out) << "the final prompt did not take the letter";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kPausedConsole);
 }
 
 }  // namespace
