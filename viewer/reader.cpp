@@ -69,6 +69,9 @@ long read_some(int fd, unsigned char* into, std::size_t size) {
 // its close button can end the run; the read that follows does not wait.
 #ifdef _WIN32
 void show_before_waiting(CellLogStream& stream) {
+    // A log read through its overlapped handle is shown and served by the
+    // read itself, while it waits.
+    if (stream.read_handle != nullptr) return;
     // The window is on the screen as it is drawn; this only sends what the
     // system still holds back.
     flush_graphics();
@@ -83,6 +86,57 @@ void show_before_waiting(CellLogStream& stream) {
         // Wakes for window messages; the pipe is looked at again meanwhile.
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(kPipeLook.count()), QS_ALLINPUT);
     }
+}
+
+// A log that is not a regular file is read, where the system allows it,
+// through a second handle opened for overlapped reads: a read that has to
+// wait then waits for the log and for the window's messages at once.
+void open_overlapped(CellLogStream& stream) {
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor_of(stream.file)));
+    const HANDLE again = ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_OVERLAPPED);
+    if (again == INVALID_HANDLE_VALUE) return;
+    const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr) {
+        CloseHandle(again);
+        return;
+    }
+    stream.read_handle = again;
+    stream.read_event = event;
+}
+
+// One overlapped read, waited for here; as read_some.
+long read_overlapped(CellLogStream& stream, unsigned char* into, std::size_t size) {
+    const HANDLE handle = static_cast<HANDLE>(stream.read_handle);
+    HANDLE event = static_cast<HANDLE>(stream.read_event);
+    OVERLAPPED request{};
+    request.hEvent = event;
+    DWORD got = 0;
+    // A pipe whose writer has gone, like the end of a file, is the end.
+    auto ended = [] {
+        const DWORD error = GetLastError();
+        return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0L : -1L;
+    };
+    if (ReadFile(handle, into, static_cast<DWORD>(size), &got, &request) != 0) return static_cast<long>(got);
+    if (GetLastError() != ERROR_IO_PENDING) return ended();
+    // The log has paused.
+    if (stream.while_waiting != nullptr) stream.while_waiting();
+    flush_graphics();
+    for (;;) {
+        const DWORD woke = stream.while_waiting == nullptr
+                               ? WaitForSingleObject(event, INFINITE)
+                               : MsgWaitForMultipleObjects(1, &event, FALSE, static_cast<DWORD>(kServeEvery.count()),
+                                                           QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_FAILED) {
+            // Nothing to wait with: the read is given up, and the log ends.
+            CancelIo(handle);
+            GetOverlappedResult(handle, &request, &got, TRUE);
+            return -1;
+        }
+        stream.while_waiting();
+    }
+    if (GetOverlappedResult(handle, &request, &got, FALSE) == 0) return ended();
+    return static_cast<long>(got);
 }
 #else
 // poll, again when a signal cut it short.
@@ -125,7 +179,12 @@ bool refill(CellLogStream& stream) {
         }
     } else {
         show_before_waiting(stream);
+#ifdef _WIN32
+        const long n = stream.read_handle != nullptr ? read_overlapped(stream, stream.bytes, sizeof stream.bytes)
+                                                     : read_some(fd, stream.bytes, sizeof stream.bytes);
+#else
         const long n = read_some(fd, stream.bytes, sizeof stream.bytes);
+#endif
         if (n > 0) got = static_cast<std::size_t>(n);
     }
     if (got == 0) {
@@ -214,16 +273,31 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.whole_chunks = false;
     stream.last_shown = std::chrono::steady_clock::time_point{};
     stream.while_waiting = nullptr;
+#ifdef _WIN32
+    stream.read_handle = nullptr;
+    stream.read_event = nullptr;
+#endif
     if (stream.file != nullptr) {
         // Our own chunk buffer is the only one: the stream is used for
         // opening and closing, its descriptor for reading.
         std::setvbuf(stream.file, nullptr, _IONBF, 0);
         struct stat status;
         stream.whole_chunks = fstat(descriptor_of(stream.file), &status) == 0 && S_ISREG(status.st_mode);
+#ifdef _WIN32
+        if (!stream.whole_chunks) open_overlapped(stream);
+#endif
     }
 }
 
 void close_cell_log(CellLogStream& stream) {
+#ifdef _WIN32
+    if (stream.read_handle != nullptr) {
+        CloseHandle(static_cast<HANDLE>(stream.read_handle));
+        CloseHandle(static_cast<HANDLE>(stream.read_event));
+        stream.read_handle = nullptr;
+        stream.read_event = nullptr;
+    }
+#endif
     if (stream.file != nullptr) std::fclose(stream.file);
     stream.file = nullptr;
 }

@@ -54,6 +54,13 @@ struct CellLogStream {
     // a regular file, and then at least every 50 ms while it waits; null
     // until there is a window to serve.
     void (*while_waiting)() = nullptr;
+#ifdef _WIN32
+    // A second handle on a log that is not a regular file, opened for
+    // overlapped reads, and the event they signal; null where the system
+    // gives none (the descriptor is read then).
+    void* read_handle = nullptr;
+    void* read_event = nullptr;
+#endif
     bool end_reached = false;   // the end-of-file state: a read met the end of the file
     bool source_done = false;   // no byte will come any more (end, read error or 0x1A)
     std::size_t next = 0;       // next unread byte of `bytes`

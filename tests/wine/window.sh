@@ -6,7 +6,8 @@
 # typed with xdotool: a letter ends the run with status 0, Esc with 1; and
 # the window's close button there ends it with 1, as Esc does. Last, a log
 # that comes through a FIFO whose writer stays open: the dimension line must
-# reach the console while the log goes on.
+# reach the console while the log goes on, and a key typed while the log
+# pauses is taken: Esc ends the run, a letter answers the final prompt.
 #
 # The two pictures must be equal pixel for pixel except inside the two text
 # rectangles (title and status message), since the hosts draw text in
@@ -220,11 +221,14 @@ run_example() {
   echo "$name: status $wine_status and console output as natively"
 }
 
-# run_live_log: the log through a FIFO, written in two bursts; the writer
-# (descriptor 7, read and write so that nobody's open has to wait) stays
-# open until the first block's dimension line is on the console.
+# run_live_log KEY: the log through a FIFO, written in two bursts; the
+# writer (descriptor 7, read and write so that nobody's open has to wait)
+# stays open until the first block's dimension line is on the console, and
+# KEY (an xdotool key name) is typed while the log pauses there. Esc ends
+# the run at once with status 1; any other key waits for the final prompt,
+# which it answers once the log has ended: status 0, no further key.
 run_live_log() {
-  local expected
+  local key=$1 expected
   expected=$(printf 'Archivo skv: live.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=1 Maximo(y)=10\n%s' \
     'Dimension detectada del modelo: 2 x 2')
   rm -f live.skv
@@ -251,21 +255,35 @@ run_live_log() {
   fi
   kill -0 "$pid" 2>/dev/null || fail "live log: the program ended before its log did"
   echo "live log: the dimension line arrived while the writer still writes"
-  printf '7 8\n' >&7
-  exec 7>&-
   local window
   window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
-  [ -n "$window" ] || fail "live log: no window under Wine"
-  xdotool key --window "$window" a >/dev/null 2>&1 || true
-  ends_within_20s "$pid" || fail "live log: the program did not end after its log ended and a key"
+  [ -n "$window" ] || { exec 7>&-; fail "live log: no window under Wine"; }
+  xdotool key --window "$window" "$key" >/dev/null 2>&1 || true
   local status=0
-  wait "$pid" || status=$?
-  [ "$status" = 0 ] || fail "live log: status $status under Wine"
-  [ "$(crlf_to_lf <live.wine.raw)" = "$expected" ] || fail "live log: the console changed after the log ended"
-  echo "live log: status 0"
+  if [ "$key" = Escape ]; then
+    # The writer is still open: only the key can end the run.
+    if ! ends_within_20s "$pid"; then
+      exec 7>&-
+      fail "live log: Esc typed while the log pauses did not end the run"
+    fi
+    exec 7>&-
+    wait "$pid" || status=$?
+    [ "$status" = 1 ] || fail "live log: status $status under Wine after Esc while the log pauses, not 1"
+  else
+    sleep 1
+    kill -0 "$pid" 2>/dev/null || { exec 7>&-; fail "live log: $key typed while the log pauses ended the run"; }
+    printf '7 8\n' >&7
+    exec 7>&-
+    ends_within_20s "$pid" || fail "live log: the final prompt did not take the $key typed while the log paused"
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "live log: status $status under Wine, not 0"
+  fi
+  [ "$(crlf_to_lf <live.wine.raw)" = "$expected" ] || fail "live log: the console changed after $key"
+  echo "live log: $key while the log pauses, status $status"
 }
 
 run_example brusselator.skv 0 0 10 4.5 a
 run_example gray-scott.skv 0 0 6.25 0.6 Escape
 run_example diffusion.skv 0 0 7.5 1 close
-run_live_log
+run_live_log Escape
+run_live_log a
