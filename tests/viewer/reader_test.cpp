@@ -196,9 +196,40 @@ std::string live_state(const std::string& console, const std::vector<LiveRow>& r
     return "console [" + console + "] missing [" + missing + " ]";
 }
 
-// The headless display, made once for the whole process, reads its keys
-// from this descriptor: each run of the plot loop puts its own keys there.
-constexpr int kKeyInput = 100;
+// A run of the plot loop in this process, on the headless display: while
+// alive, standard output goes to `console_path` and the final prompt's key
+// is waiting. The display, made once for the whole process, reads its keys
+// from one descriptor, so each run puts its own keys there.
+class PlotRun {
+public:
+    explicit PlotRun(const std::string& console_path) {
+        setenv("PELMORIX_DISPLAY", "headless", 1);
+        if (pipe(keys_) != 0 || write(keys_[1], "x", 1) != 1 || dup2(keys_[0], kKeyInput) != kKeyInput) {
+            ADD_FAILURE() << "no key for the final prompt";
+        }
+        platform_testing::set_headless_input(kKeyInput);
+        std::fflush(stdout);
+        saved_stdout_ = dup(1);
+        const int console = open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (console < 0) ADD_FAILURE() << "no console file";
+        dup2(console, 1);
+        close(console);
+    }
+    ~PlotRun() {
+        std::fflush(stdout);
+        dup2(saved_stdout_, 1);
+        close(saved_stdout_);
+        platform_testing::set_headless_input(0);
+        for (const int fd : {kKeyInput, keys_[0], keys_[1]}) close(fd);
+    }
+    PlotRun(const PlotRun&) = delete;
+    PlotRun& operator=(const PlotRun&) = delete;
+
+private:
+    static constexpr int kKeyInput = 100;
+    int keys_[2] = {-1, -1};
+    int saved_stdout_ = -1;
+};
 
 TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     // A simulation writing its log in bursts through a FIFO and keeping it
@@ -223,19 +254,8 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     maximox = 1;
     minimoy = 0;
     maximoy = 10;
-    setenv("PELMORIX_DISPLAY", "headless", 1);
-    int keys[2];
-    ASSERT_EQ(pipe(keys), 0);
-    ASSERT_EQ(write(keys[1], "x", 1), 1);  // the final prompt's key
-    ASSERT_EQ(dup2(keys[0], kKeyInput), kKeyInput);
-    platform_testing::set_headless_input(kKeyInput);
     const std::string console_path = dir.file("console");
-    std::fflush(stdout);
-    const int saved_stdout = dup(1);
-    const int console = open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(console, 0);
-    dup2(console, 1);
-    close(console);
+    auto run = std::make_unique<PlotRun>(console_path);
 
     std::mutex lock;
     std::condition_variable finished;
@@ -276,14 +296,8 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     finished.notify_one();
     watchdog.join();
     platform_testing::on_gdi_flush(nullptr);
-    std::fflush(stdout);
-    dup2(saved_stdout, 1);
-    close(saved_stdout);
+    run.reset();
     if (writer >= 0) close(writer);
-    platform_testing::set_headless_input(0);
-    close(kKeyInput);
-    close(keys[0]);
-    close(keys[1]);
 
     EXPECT_EQ(status, 0);
     const std::string dimension = "Dimension detectada del modelo: 2 x 2\n";
@@ -297,31 +311,18 @@ TEST(PlotLoop, ARegularFileIsPlottedWithoutTakingTheWindowsMessages) {
     // hears nothing until the final prompt.
     ScratchDir dir;
     const std::string path = dir.write("log.skv", "heading\n1 2\n3 4\n\n5 6\n7 8\n");
-    setenv("PELMORIX_DISPLAY", "headless", 1);
-    int keys[2];
-    ASSERT_EQ(pipe(keys), 0);
-    ASSERT_EQ(write(keys[1], "x", 1), 1);  // the final prompt's key
-    ASSERT_EQ(dup2(keys[0], kKeyInput), kKeyInput);
-    platform_testing::set_headless_input(kKeyInput);
-    std::fflush(stdout);
-    const int saved_stdout = dup(1);
-    const int console = open(dir.file("console").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(console, 0);
-    dup2(console, 1);
-    close(console);
-    platform_testing::journal_enable(true);
-    const int status = read_cell_log(path.c_str());
-    const std::size_t served = platform_testing::journal_of("PeekMessageA").size();
-    const std::size_t waited = platform_testing::journal_of("GetMessageA").size();
-    platform_testing::journal_enable(false);
-    platform_testing::journal_clear();
-    std::fflush(stdout);
-    dup2(saved_stdout, 1);
-    close(saved_stdout);
-    platform_testing::set_headless_input(0);
-    close(kKeyInput);
-    close(keys[0]);
-    close(keys[1]);
+    int status = -1;
+    std::size_t served = 0;
+    std::size_t waited = 0;
+    {
+        PlotRun run(dir.file("console"));
+        platform_testing::journal_enable(true);
+        status = read_cell_log(path.c_str());
+        served = platform_testing::journal_of("PeekMessageA").size();
+        waited = platform_testing::journal_of("GetMessageA").size();
+        platform_testing::journal_enable(false);
+        platform_testing::journal_clear();
+    }
     EXPECT_EQ(status, 0);
     EXPECT_GT(waited, 0u) << "the final prompt took no message";
     EXPECT_EQ(served, 0u);
