@@ -5,6 +5,6 @@
 #   bench/run.sh --runs 5 --no-big
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELMORIX_TESTS=OFF -DPELMORIX_WINDOWS_EXE=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target pelmorix-bench >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j"$(nproc)" >/dev/null
 exec build-bench/bench/pelmorix-bench "$@"

@@ -1,10 +1,12 @@
 # What `cmake --install` puts in place, and the packages CPack makes of it:
-# the two programs, their manual pages, the README and the examples; no test
-# or benchmark program.
+# the two programs, their manual pages, the README, the licence, the
+# changelog and the examples; no test or benchmark program.
 #
 #   native build:  cpack -G DEB  (in build/)          pelmorix_<version>_amd64.deb
 #   Windows build: cpack -G ZIP  (in build/windows/)  pelmorix-<version>-win32.zip
 include(GNUInstallDirs)
+
+set(CPACK_PACKAGE_CONTACT "The Pelmorix developers <pelmorix@example.org>")
 
 set(PELMORIX_EXAMPLES
   ${PROJECT_SOURCE_DIR}/examples/brusselator.skv
@@ -13,14 +15,19 @@ set(PELMORIX_EXAMPLES
   ${PROJECT_SOURCE_DIR}/examples/brusselator.png)
 
 if(WIN32)
-  # One folder, as a zip is unpacked: the programs beside their README, which
-  # is plain text with the system's line ends.
+  # One folder, as a zip is unpacked: the programs beside their README and
+  # licence, which are plain text with the system's line ends.
   install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION .)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
-  file(READ ${PROJECT_SOURCE_DIR}/README.md pelmorix_readme)
-  string(REPLACE "\n" "\r\n" pelmorix_readme "${pelmorix_readme}")
-  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${pelmorix_readme}")
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  foreach(text README.md:README.txt LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" text "${text}")
+    list(GET text 0 source)
+    list(GET text 1 target)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${source})
+    file(READ ${PROJECT_SOURCE_DIR}/${source} pelmorix_text)
+    string(REPLACE "\n" "\r\n" pelmorix_text "${pelmorix_text}")
+    file(WRITE ${PROJECT_BINARY_DIR}/${target} "${pelmorix_text}")
+    install(FILES ${PROJECT_BINARY_DIR}/${target} DESTINATION .)
+  endforeach()
   install(FILES ${PELMORIX_EXAMPLES} DESTINATION examples)
 else()
   install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -39,15 +46,35 @@ else()
                        COMMENT "Compressing the manual page ${page}")
     list(APPEND pelmorix_pages ${PROJECT_BINARY_DIR}/man/${page}.gz)
   endforeach()
-  add_custom_target(pelmorix_man_pages ALL DEPENDS ${pelmorix_pages})
+  # The changelog under the name and compression a Debian package gives it.
+  configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_BINARY_DIR}/doc/changelog COPYONLY)
+  set(pelmorix_changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
+  add_custom_command(OUTPUT ${pelmorix_changelog}
+                     COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/doc/changelog
+                     DEPENDS ${PROJECT_BINARY_DIR}/doc/changelog
+                     COMMENT "Compressing the changelog")
+  add_custom_target(pelmorix_docs ALL DEPENDS ${pelmorix_pages} ${pelmorix_changelog})
+  # The licence as a machine-readable copyright file, its text taken from
+  # LICENSE: every line indented by one blank, an empty line written " .".
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE pelmorix_license)
+  string(FIND "${pelmorix_license}" "Permission is hereby granted" pelmorix_body_start)
+  if(pelmorix_body_start LESS 0)
+    message(FATAL_ERROR "LICENSE does not hold the licence's permission text")
+  endif()
+  string(SUBSTRING "${pelmorix_license}" ${pelmorix_body_start} -1 pelmorix_license)
+  string(STRIP "${pelmorix_license}" pelmorix_license)
+  string(REPLACE "\n\n" "\n.\n" pelmorix_license "${pelmorix_license}")
+  string(REPLACE "\n" "\n " PELMORIX_LICENSE_BODY " ${pelmorix_license}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/doc/copyright @ONLY)
   install(FILES ${pelmorix_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/doc/copyright ${pelmorix_changelog}
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PELMORIX_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 
 set(CPACK_PACKAGE_NAME pelmorix)
 set(CPACK_PACKAGE_VENDOR "The Pelmorix developers")
-set(CPACK_PACKAGE_CONTACT "The Pelmorix developers <pelmorix@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for the cell logs of 2-D cellular simulations")
 # The long description, in lines short enough for package tools to show as they are.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION

@@ -15,8 +15,9 @@ cd "$(dirname "$0")/.."
 total=${1:-60}
 jobs=$(nproc)
 
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELMORIX_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j"$jobs" --target plot_fuzzer arguments_fuzzer lines_fuzzer
+# CMakePresets.json's fuzz build: clang, build-fuzz/, the three targets.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
 
 # The bundled examples' first 4 KiB as seeds too: whole, they are slow inputs.
 heads=build-fuzz/example-heads

@@ -1,18 +1,53 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (as root, or
-# through sudo). Does nothing when they are all there already.
+# Installs the Debian packages a build needs (as root, or through sudo).
+# Does nothing when they are all there already.
+#
+# Usage: scripts/install-deps.sh [build|test]
+#   build  what building and running the two programs need
+#   test   that and what the tests add (the default)
 set -euo pipefail
-packages=(
-  build-essential cmake pkg-config
-  libsdl2-dev libpng-dev
-  libgtest-dev googletest libbenchmark-dev
-  xvfb xdotool x11-utils imagemagick
-  mandoc man-db dpkg-dev file
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine32:i386 wine64 fonts-dejavu-core
-  clang libclang-rt-14-dev valgrind
+set_name=${1:-test}
+
+# Building and running: one package a line.
+build_packages=(
+  build-essential
+  cmake
+  pkg-config
+  libsdl2-dev
+  libpng-dev
   libfast-float-dev
 )
+
+# What the tests add: one package a line.
+test_packages=(
+  libgtest-dev
+  googletest
+  xvfb
+  xdotool
+  x11-utils
+  imagemagick
+  mandoc
+  man-db
+  dpkg-dev
+  file
+  lintian
+  g++-mingw-w64-i686
+  g++-mingw-w64-x86-64
+  wine
+  wine32:i386
+  wine64
+  fonts-dejavu-core
+  clang
+  libclang-rt-14-dev
+  valgrind
+)
+
+case "$set_name" in
+  build) packages=("${build_packages[@]}") ;;
+  test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [build|test]" >&2; exit 2 ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,21 +3,20 @@
 # once under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh test
 jobs=$(nproc)
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs") | tee "$logs/release.txt"
+# The builds are CMakePresets.json's: release in build/, sanitize in
+# build-sanitize/ (its test preset sets the sanitizers' options).
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$jobs"
+ctest --preset release -j"$jobs" | tee "$logs/release.txt"
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPELMORIX_SANITIZE=ON -DPELMORIX_WINDOWS_EXE=OFF >/dev/null
-cmake --build build-sanitize -j"$jobs"
-(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
-   LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp:print_suppressions=0" \
-   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-   ctest --output-on-failure -j"$jobs") | tee "$logs/sanitize.txt"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j"$jobs"
+ctest --preset sanitize -j"$jobs" | tee "$logs/sanitize.txt"
 
 # The fuzz targets, built with clang, each for a bounded time (60 s in all
 # unless PELMORIX_FUZZ_SECONDS says otherwise); see scripts/fuzz.sh.

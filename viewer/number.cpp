@@ -124,8 +124,9 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double
         return nullptr;
     }
     // The fraction padded with zeros to eight digits, over 10^8 (see
-    // padded_digits_value): by callgrind, 4 fewer instructions a value on
-    // the model's logs, 2 on %.6g ones.
+    // padded_digits_value): one division by the same constant whatever the
+    // number of digits, fewer instructions on the benchmark's model-log and
+    // %.6g shapes (docs/performance.md).
     const std::uint64_t mantissa =
         static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + padded_digits_value(fraction_bytes, fraction);
     *magnitude = static_cast<double>(mantissa) / kPowersOfTen[8];
@@ -200,8 +201,8 @@ PELMORIX_IN_EACH_CALLER bool finish_decimal(bool negative, std::uint64_t mantiss
 // correctly rounded quotient or product; anything else goes to the
 // library's own binary step, with the integer and exponent found here, so
 // that the library does not read the digits a second time (the most costly
-// part of its work on long numbers: by callgrind, 19% and 12% fewer
-// instructions a value on logs of 17- and 19-digit numbers). Sets *value and
+// part of its work on long numbers, as the benchmark's shortest round-trip
+// and %.18e shapes show; docs/performance.md). Sets *value and
 // *stop (the first byte after the number) and returns true; returns false,
 // having decided nothing, for anything else, which the library then reads
 // whole.
@@ -258,9 +259,8 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
     // A number with one whole digit and more than 8 fraction digits, seen on
     // the way, is read on from where quick_unsigned_decimal stopped rather
-    // than again from its start: by callgrind, 9% fewer instructions
-    // a value on logs of shortest round-trip and %.18e numbers, no more on
-    // the others.
+    // than again from its start: a gain on the benchmark's shortest
+    // round-trip and %.18e shapes, no loss on the others (docs/performance.md).
     bool long_fraction = false;
     std::uint64_t long_mantissa = 0;
     const bool negative = *token == '-';

@@ -13,10 +13,9 @@ namespace pelmorix_platform {
 
 // Memory for pixels. A picture of a megabyte or more is mapped on its own,
 // in 2 MiB pages where the host has them: a screen-sized picture is then
-// touched for the first time in a few page faults instead of over a
-// thousand (on a virtual machine, 3.5 ms instead of 15 for 1280 x 1024,
-// and a plot of an 80 MB log ends ~20 ms sooner). Smaller ones come from
-// the heap.
+// touched for the first time in a few page faults instead of one for every
+// 4 KiB page, which the benchmark's runs on the model's log show in their
+// time (docs/performance.md). Smaller ones come from the heap.
 void* allocate_pixel_bytes(std::size_t bytes);
 void free_pixel_bytes(void* memory, std::size_t bytes);
 

@@ -5,6 +5,7 @@
 set -euo pipefail
 what=$1
 build=$2
+source=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -30,12 +31,15 @@ run_installed() {
 case "$what" in
   install)
     cmake --install "$build" --prefix "$work/prefix" >/dev/null
-    # Exactly the programs, their pages, the README and the examples.
+    # Exactly the programs, their pages, the README, licence, changelog and
+    # the examples.
     (cd "$work/prefix" && find . -type f | sort) >"$work/files"
     cat >"$work/expected" <<'LIST'
 ./bin/pelmorix
 ./bin/pelmorix-genlog
 ./share/doc/pelmorix/README.md
+./share/doc/pelmorix/changelog.gz
+./share/doc/pelmorix/copyright
 ./share/doc/pelmorix/examples/brusselator.png
 ./share/doc/pelmorix/examples/brusselator.skv
 ./share/doc/pelmorix/examples/diffusion.skv
@@ -51,6 +55,7 @@ LIST
   deb)
     needs dpkg-deb
     needs dpkg-shlibdeps
+    needs lintian
     version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
     [ -n "$version" ] || fail "no version in $build/CPackConfig.cmake"
     (cd "$build" && cpack -G DEB -B "$work/out-deb" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack -G DEB failed"; }
@@ -59,7 +64,8 @@ LIST
     dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents"
     for f in ./usr/bin/pelmorix ./usr/bin/pelmorix-genlog ./usr/share/man/man1/pelmorix.1.gz \
              ./usr/share/man/man1/pelmorix-genlog.1.gz ./usr/share/doc/pelmorix/README.md \
-             ./usr/share/doc/pelmorix/examples/brusselator.skv; do
+             ./usr/share/doc/pelmorix/examples/brusselator.skv ./usr/share/doc/pelmorix/copyright \
+             ./usr/share/doc/pelmorix/changelog.gz; do
       grep -qx -- "$f" "$work/contents" || { cat "$work/contents"; fail "$f is not in the package"; }
     done
     [ "$(dpkg-deb -f "$deb" Package)" = pelmorix ] || fail "package name"
@@ -73,7 +79,21 @@ LIST
     description=$(dpkg-deb -f "$deb" Description)
     [ "$(wc -l <<<"$description")" -ge 2 ] || fail "no extended description: $description"
     dpkg-deb -x "$deb" "$work/root"
+    # The copyright file is machine-readable and carries LICENSE's own text.
+    copyright="$work/root/usr/share/doc/pelmorix/copyright"
+    head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+      fail "copyright is not in the machine-readable format: $(head -n 1 "$copyright")"
+    # (the text follows the last "License:" line, every line one blank in,
+    # an empty line written as " .")
+    awk '/^License: /{body = ""; next} {body = body $0 "\n"} END {printf "%s", body}' "$copyright" >"$work/license-body"
+    sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE" | sed -e 's/^$/./' -e 's/^/ /' >"$work/license-expected"
+    diff "$work/license-expected" "$work/license-body" || fail "copyright's licence text differs from LICENSE"
+    zcat "$work/root/usr/share/doc/pelmorix/changelog.gz" | cmp -s - "$source/CHANGELOG.md" ||
+      fail "changelog.gz is not CHANGELOG.md"
     run_installed "$work/root/usr/bin/pelmorix" "$work/root/usr/share/doc/pelmorix/examples/brusselator.skv"
+    # Errors fail the test; warnings and the rest are shown.
+    lintian --display-info "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log"; fail "lintian finds errors in $(basename "$deb")"; }
+    cat "$work/lintian.log"
     ;;
   zip)
     windows=${3:-}
@@ -84,13 +104,14 @@ LIST
     [ -f "$zip" ] || { ls "$work/out-zip"; fail "no $(basename "$zip")"; }
     (cd "$work" && cmake -E tar tf "$zip") >"$work/contents"
     top="pelmorix-$version-win32"
-    for f in pelmorix.exe pelmorix-genlog.exe README.txt examples/brusselator.skv; do
+    for f in pelmorix.exe pelmorix-genlog.exe README.txt LICENSE.txt examples/brusselator.skv; do
       grep -qx -- "$top/$f" "$work/contents" || { cat "$work/contents"; fail "$f is not in the zip"; }
     done
     (cd "$work" && cmake -E tar xf "$zip")
     file "$work/$top/pelmorix.exe" | grep -q 'PE32 executable (console) Intel 80386' ||
       fail "pelmorix.exe: $(file "$work/$top/pelmorix.exe")"
     grep -q $'\r$' "$work/$top/README.txt" || fail "README.txt has no CR LF line ends"
+    tr -d '\r' <"$work/$top/LICENSE.txt" | cmp -s - "$source/LICENSE" || fail "LICENSE.txt is not LICENSE"
     ;;
   man)
     needs mandoc
