@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libpng-dev
+  zlib1g-dev libzstd-dev liblzma-dev libz-mingw-w64-dev
+  gzip zstd xz-utils
   libgtest-dev googletest libbenchmark-dev
   xvfb xdotool x11-utils imagemagick
   mandoc man-db dpkg-dev file
