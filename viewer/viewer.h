@@ -3,7 +3,8 @@
 //
 // The data path is one straight line, with nothing allocated on the way:
 // file -> line (in the read chunk) -> tokens -> doubles -> pixel of the cell
-// box -> put_pixel, on the program's one thread.
+// box -> put_pixel, on the program's one thread. A compressed log adds one
+// step in front, raw chunk -> decompressor -> read chunk, set up once.
 #ifndef PELMORIX_VIEWER_H
 #define PELMORIX_VIEWER_H
 
