@@ -215,7 +215,8 @@ TEST(FaultMatrix, HostileCellLogs) {
         // on standard error; before two lines it is the log's error.
         {"a gzip log cut short", cut(gzip_log, gzip_log.size() / 2), dimension(2, 2), true, true},
         {"a corrupt zstd frame after a whole one",
-         viewer_test::compress("zstd", "heading\n1 2\n3 4\n\n5 6\n") + corrupt_zstd_frame(viewer_test::compress("zstd", "7 8\n\n")),
+         viewer_test::compress("zstd", "heading\n1 2\n3 4\n\n5 6\n") +
+             corrupt_zstd_frame(viewer_test::compress("zstd", "7 8\n\n")),
          dimension(2, 2), true, true},
         {"a gzip header and nothing after it", cut(gzip_log, 10), file_error(""), false, true},
         {"a gzip log whose text is one line", viewer_test::compress("gzip", "heading\n"), file_error(""), false},
