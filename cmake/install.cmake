@@ -101,8 +101,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-  # Dependencies from the programs' own library needs (libpng, the C and C++
-  # runtimes), as dpkg-shlibdeps finds them, and SDL2, which the viewer opens
+  # Dependencies from the programs' own library needs (libpng, the
+  # decompressors' zlib, libzstd and liblzma, the C and C++ runtimes), as
+  # dpkg-shlibdeps finds them, and SDL2, which the viewer opens
   # only when it shows a window, so that dpkg-shlibdeps cannot see it.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -15,6 +15,9 @@ build_packages=(
   pkg-config
   libsdl2-dev
   libpng-dev
+  zlib1g-dev
+  libzstd-dev
+  liblzma-dev
   libfast-float-dev
 )
 
@@ -33,6 +36,10 @@ test_packages=(
   lintian
   g++-mingw-w64-i686
   g++-mingw-w64-x86-64
+  libz-mingw-w64-dev
+  gzip
+  zstd
+  xz-utils
   wine
   wine32:i386
   wine64

@@ -166,26 +166,44 @@ void show_before_waiting(CellLogStream& stream) {
 }
 #endif
 
-// Fetches the next chunk of the file; false when no byte will come any more.
-bool refill(CellLogStream& stream) {
-    if (stream.source_done || stream.file == nullptr) return false;
+}  // namespace
+
+std::size_t fetch_log_bytes(CellLogStream& stream, unsigned char* into, std::size_t size) {
     const int fd = descriptor_of(stream.file);
     std::size_t got = 0;
     if (stream.whole_chunks) {
-        while (got < sizeof stream.bytes) {
-            const long n = read_some(fd, stream.bytes + got, sizeof stream.bytes - got);
+        while (got < size) {
+            const long n = read_some(fd, into + got, size - got);
             if (n <= 0) break;
             got += static_cast<std::size_t>(n);
         }
     } else {
         show_before_waiting(stream);
 #ifdef _WIN32
-        const long n = stream.read_handle != nullptr ? read_overlapped(stream, stream.bytes, sizeof stream.bytes)
-                                                     : read_some(fd, stream.bytes, sizeof stream.bytes);
+        const long n = stream.read_handle != nullptr ? read_overlapped(stream, into, size) : read_some(fd, into, size);
 #else
-        const long n = read_some(fd, stream.bytes, sizeof stream.bytes);
+        const long n = read_some(fd, into, size);
 #endif
         if (n > 0) got = static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+namespace {
+
+// Fetches the next chunk of the log's text; false when no byte will come
+// any more.
+bool refill(CellLogStream& stream) {
+    if (stream.source_done || stream.file == nullptr) return false;
+    std::size_t got;
+    if (stream.compressed) {
+        got = decompress_chunk(stream);
+    } else {
+        got = fetch_log_bytes(stream, stream.bytes, sizeof stream.bytes);
+        if (!stream.format_known) {
+            stream.format_known = true;
+            got = start_decompressing(stream, got);
+        }
     }
     if (got == 0) {
         // The end of the file, or a read error (a directory, say): either
@@ -256,6 +274,16 @@ void print_file_error(const char* file_name) {
     std::fputs("\n", stdout);
 }
 
+// On standard error, so that the console output stays what it is for a log
+// that simply ends there.
+void report_damage(const CellLogStream& stream, const char* file_name) {
+    if (!stream.damaged) return;
+    std::fflush(stdout);  // what came before it, first, on a shared console
+    std::fputs("Error. Datos comprimidos danados o incompletos: ", stderr);
+    std::fputs(file_name, stderr);
+    std::fputs("\n", stderr);
+}
+
 }  // namespace
 
 void open_cell_log(CellLogStream& stream, const char* file_name) {
@@ -277,6 +305,9 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.read_handle = nullptr;
     stream.read_event = nullptr;
 #endif
+    stream.format_known = false;
+    stream.compressed.reset();
+    stream.damaged = false;
     if (stream.file != nullptr) {
         // Our own chunk buffer is the only one: the stream is used for
         // opening and closing, its descriptor for reading.
@@ -300,6 +331,7 @@ void close_cell_log(CellLogStream& stream) {
 #endif
     if (stream.file != nullptr) std::fclose(stream.file);
     stream.file = nullptr;
+    stream.compressed.reset();
 }
 
 LineView read_line_view(CellLogStream& stream, char* line) {
@@ -398,6 +430,7 @@ int read_cell_log(const char* file_name) {
     (void)read_line_view(stream, line_buffer);  // the heading, ignored
     if (stream.end_reached) {
         print_file_error(file_name);
+        report_damage(stream, file_name);
         close_cell_log(stream);
         return 0;
     }
@@ -406,6 +439,7 @@ int read_cell_log(const char* file_name) {
     // empty line, since its reads never reach an end.
     if (stream.end_reached || first_row.length == 0) {
         print_file_error(file_name);
+        report_damage(stream, file_name);
         close_cell_log(stream);
         return 0;
     }
@@ -417,6 +451,7 @@ int read_cell_log(const char* file_name) {
     stream.while_waiting = serve_window_while_waiting;
 
     plot_rows(stream, line_buffer, first_row);
+    report_damage(stream, file_name);
 
     std::fflush(stdout);
     wait_key_or_escape();

@@ -3,13 +3,15 @@
 //
 // The data path is one straight line, with nothing allocated on the way:
 // file -> line (in the read chunk) -> tokens -> doubles -> pixel of the cell
-// box -> put_pixel, on the program's one thread.
+// box -> put_pixel, on the program's one thread. A compressed log adds one
+// step in front, raw chunk -> decompressor -> read chunk, set up once.
 #ifndef PELMORIX_VIEWER_H
 #define PELMORIX_VIEWER_H
 
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 // Axis limits, set once from the command line: time across every cell box,
 // value up every cell box.
@@ -37,13 +39,21 @@ constexpr int kLineChars = kLineBufferSize - 1;
 constexpr int kMaxRowValues = 400;            // values after the 400th of a row are ignored
 constexpr std::size_t kReadChunk = 64 * 1024; // bytes fetched from the file at a time
 
+// The decompression of a compressed log (compressed.h), made only for one.
+struct CompressedInput;
+struct CompressedInputRelease {
+    void operator()(CompressedInput* input) const;
+};
+
 // The cell log opened for line reads with the semantics of a text-mode
 // stream: a line ends at a line feed, carriage returns belong to no line,
 // a 0x1A byte ends the file.
 //
 // Bytes are fetched with the system's own read, which returns what has
 // arrived: a log that comes through a pipe while its simulation runs is
-// drawn as it comes. A regular file is still read in whole chunks.
+// drawn as it comes. A regular file is still read in whole chunks. A log
+// that begins as a compressed stream does is decompressed into `bytes` a
+// chunk at a time, and read from there as a plain one.
 struct CellLogStream {
     std::FILE* file = nullptr;
     bool open_failed = false;   // every read stores an empty line and never reaches the end
@@ -71,7 +81,11 @@ struct CellLogStream {
     std::size_t next_return = 0;
     std::size_t next_end_byte = 0;
     std::size_t next_nul = 0;
-    unsigned char bytes[kReadChunk];
+    bool format_known = false;  // the first bytes have been looked at
+    // Set for a compressed log: its raw bytes and their decompressor.
+    std::unique_ptr<CompressedInput, CompressedInputRelease> compressed;
+    bool damaged = false;       // the compressed data was corrupt or cut short: the log ended there
+    unsigned char bytes[kReadChunk];  // the chunk lines are read from: file data, or decompressed text
 };
 
 // A line as read: `length` characters at `text`, up to the line's first NUL
@@ -105,6 +119,22 @@ int split_row(const char* line, double* values);  // a NUL-terminated line
 // True when the line holds nothing but blanks (0x20).
 bool is_blank_line(const LineView& line);
 bool is_blank_line(const char* line);  // a NUL-terminated line
+
+// The raw bytes of the log, from its file: up to `size` of them into `into`,
+// all that come for a regular file, what has arrived for anything else
+// (after showing the picture, should the read have to wait); 0 when no byte
+// will come any more.
+std::size_t fetch_log_bytes(CellLogStream& stream, unsigned char* into, std::size_t size);
+// The log's first fetch, `got` bytes in `bytes`, looked at: a plain log's
+// bytes stay as they are and `got` is returned; a compressed log's are
+// taken as its raw input and `bytes` is filled with the first of its text
+// instead, whose length is returned. A log in a compressed format this
+// build cannot read gives 0 bytes and is done.
+std::size_t start_decompressing(CellLogStream& stream, std::size_t got);
+// The next chunk of a compressed log's text into `bytes`: a whole chunk
+// from a regular file, what the raw bytes so far give otherwise; 0 at the
+// end of the data, or where it was found damaged (which sets `damaged`).
+std::size_t decompress_chunk(CellLogStream& stream);
 
 // Reads and plots the whole cell log; returns the exit status. File
 // problems are reported before any window opens.

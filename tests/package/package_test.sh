@@ -75,6 +75,9 @@ LIST
     depends=$(dpkg-deb -f "$deb" Depends)
     grep -q 'libsdl2-2\.0-0' <<<"$depends" || fail "Depends names no SDL2: $depends"
     grep -q 'libpng16-16' <<<"$depends" || fail "Depends names no libpng: $depends"
+    for library in zlib1g libzstd1 liblzma5; do
+      grep -q "$library" <<<"$depends" || fail "Depends names no $library: $depends"
+    done
     # A summary line and an extended description below it.
     description=$(dpkg-deb -f "$deb" Description)
     [ "$(wc -l <<<"$description")" -ge 2 ] || fail "no extended description: $description"

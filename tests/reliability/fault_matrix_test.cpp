@@ -3,9 +3,10 @@
 // standard input that ends, is missing or brings a burst of keys. Every case
 // checks the exit status, the console output byte for byte, that the process
 // ended by itself, that nothing was written to standard error (where the
-// sanitizers report), and that the program wrote no file: the cell log keeps
-// its bytes and time stamp, and the empty folder it runs in holds at most the
-// snapshot asked for afterwards.
+// sanitizers report) but the line that says a compressed log is damaged,
+// and that the program wrote no file: the cell log keeps its bytes and time
+// stamp, and the empty folder it runs in holds at most the snapshot asked
+// for afterwards.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -108,13 +110,17 @@ struct LogRun {
     std::string snapshot() const { return work.file("window.png"); }
 };
 
-// The checks every case shares.
-void expect_clean_end(const Outcome& r, const std::string& what, int status, const std::string& out) {
+// The checks every case shares. Standard error stays empty but for the one
+// line that says a compressed log's data is damaged.
+void expect_clean_end(const Outcome& r, const std::string& what, int status, const std::string& out,
+                      const std::string& err = "") {
     EXPECT_FALSE(r.timed_out) << what << ": the process did not end";
     EXPECT_EQ(r.status, status) << what;
     EXPECT_EQ(r.out, out) << what;
-    EXPECT_EQ(r.err, "") << what;
+    EXPECT_EQ(r.err, err) << what;
 }
+
+std::string damage(const std::string& file) { return "Error. Datos comprimidos danados o incompletos: " + file + "\n"; }
 
 // `window`: whether the program reached the final prompt, which writes the
 // snapshot.
@@ -140,13 +146,33 @@ std::string values(int count) {
 // cut at 9999 characters, only the 4 is left.
 std::string two_values_apart(std::size_t length) { return "4" + std::string(length - 2, ' ') + "5"; }
 
+// A log of a first block "1 2 / 3 4" and then enough rows of varied
+// numbers to compress to some kilobytes.
+std::string long_log() {
+    std::string s = "heading\n1 2\n3 4\n\n";
+    for (int i = 0; i < 20000; ++i) s += std::to_string(i * 7919 % 10007) + " " + std::to_string(i) + "\n";
+    return s;
+}
+
+// `bytes` with their first `keep` bytes only.
+std::string cut(const std::string& bytes, std::size_t keep) { return bytes.substr(0, std::min(keep, bytes.size())); }
+
+// A zstd frame whose header says it uses a reserved feature: no decoder
+// can go on past its first bytes.
+std::string corrupt_zstd_frame(std::string frame) {
+    if (frame.size() > 4) frame[4] = static_cast<char>(frame[4] | 0x08);  // the descriptor's reserved bit
+    return frame;
+}
+
 TEST(FaultMatrix, HostileCellLogs) {
     const std::string nul(1, '\0');
+    const std::string gzip_log = viewer_test::compress("gzip", long_log());
     struct Case {
         const char* what;
         std::string bytes;
         std::string printed;  // after the echo
         bool window;          // the program reached the final prompt
+        bool damaged = false; // standard error names the file's damaged compressed data
     } cases[] = {
         // Long lines: up to 9999 characters a line is whole; beyond, the rest
         // of the line is skipped and the next line is read as its own.
@@ -185,6 +211,15 @@ TEST(FaultMatrix, HostileCellLogs) {
         // Numbers a double cannot hold, and forms that are no decimal numbers.
         {"numbers beyond range and odd forms", "heading\n1e400 -1e400 nan inf 0x1p3 +5 5e\n-inf -nan 1e-400 .5 5. 0x -\n\n",
          dimension(7, 2), true},
+        // Compressed logs: damage ends the log where it lies, and is said
+        // on standard error; before two lines it is the log's error.
+        {"a gzip log cut short", cut(gzip_log, gzip_log.size() / 2), dimension(2, 2), true, true},
+        {"a corrupt zstd frame after a whole one",
+         viewer_test::compress("zstd", "heading\n1 2\n3 4\n\n5 6\n") +
+             corrupt_zstd_frame(viewer_test::compress("zstd", "7 8\n\n")),
+         dimension(2, 2), true, true},
+        {"a gzip header and nothing after it", cut(gzip_log, 10), file_error(""), false, true},
+        {"a gzip log whose text is one line", viewer_test::compress("gzip", "heading\n"), file_error(""), false},
     };
     const std::vector<std::string> limits = {"0", "0", "1", "1"};
     for (const Case& c : cases) {
@@ -193,7 +228,7 @@ TEST(FaultMatrix, HostileCellLogs) {
         const Outcome r = viewer_test::run(kExe, run.launch);
         // The error line names the file as given.
         const std::string printed = c.printed == file_error("") ? file_error(run.log) : c.printed;
-        expect_clean_end(r, c.what, 0, echo(run.log, limits) + printed);
+        expect_clean_end(r, c.what, 0, echo(run.log, limits) + printed, c.damaged ? damage(run.log) : "");
         expect_no_writes(run, before, c.window, c.what);
     }
 }

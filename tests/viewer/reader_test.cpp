@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <platform_testing.h>
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -129,6 +131,79 @@ TEST(ReadLine, LinesAcrossReadChunksComeOutWhole) {
     EXPECT_TRUE(got.back().end);
 }
 
+// Every line of the log at `path`, up to and including the read that
+// reaches the end; `damaged` tells what the stream said of its data.
+std::vector<Read> read_to_end(const std::string& path, bool* damaged) {
+    auto stream = std::make_unique<CellLogStream>();
+    open_cell_log(*stream, path.c_str());
+    std::vector<Read> reads;
+    std::vector<char> line(kLineBufferSize);
+    do {
+        read_line(*stream, line.data());
+        reads.push_back(Read{std::string(line.data()), stream->end_reached});
+    } while (!stream->end_reached && !stream->open_failed);
+    *damaged = stream->damaged;
+    close_cell_log(*stream);
+    return reads;
+}
+
+TEST(ReadLine, CompressedLogsGiveTheLinesOfTheirText) {
+    // A log of several chunks once decompressed, with line ends of both
+    // kinds, blank lines and a last line without a line end.
+    std::string text = "heading\r\n";
+    for (int i = 0; text.size() < 3 * kReadChunk + 100; ++i) {
+        text += std::to_string(i) + " " + std::string(static_cast<std::size_t>(i % 37), '7') + (i % 5 ? "\n" : "\r\n");
+        if (i % 40 == 0) text += "\n";
+    }
+    text += "9 9";
+    const std::string half = text.substr(0, text.size() / 2);
+    const std::string rest = text.substr(text.size() / 2);
+    ScratchDir dir;
+    bool damaged = true;
+    const std::string expected = describe(read_to_end(dir.write("plain.skv", text), &damaged));
+    ASSERT_FALSE(damaged);
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"gzip", viewer_test::compress("gzip", text)},
+        {"gzip, two members", viewer_test::compress("gzip", half) + viewer_test::compress("gzip", rest)},
+        {"zstd", viewer_test::compress("zstd", text, {"-3"})},
+        {"zstd, two frames", viewer_test::compress("zstd", half) + viewer_test::compress("zstd", rest)},
+        {"xz", viewer_test::compress("xz", text)},
+        {"xz, two streams", viewer_test::compress("xz", half) + viewer_test::compress("xz", rest)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_GT(c.bytes.size(), 20u) << c.what << ": the compressing tool did not run";
+        damaged = true;
+        EXPECT_EQ(describe(read_to_end(dir.write("log", c.bytes), &damaged)), expected) << c.what;
+        EXPECT_FALSE(damaged) << c.what;
+        // Through a pipe in small pieces: the first bytes one at a time, too
+        // few to tell the format by, then odd-sized pieces, each let reach
+        // the reader on its own.
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        std::thread writer([&] {
+            for (std::size_t done = 0; done < c.bytes.size();) {
+                const std::size_t piece = std::min<std::size_t>(done < 6 ? 1 : 4093, c.bytes.size() - done);
+                if (write(ends[1], c.bytes.data() + done, piece) != static_cast<ssize_t>(piece)) break;
+                done += piece;
+                std::this_thread::sleep_for(std::chrono::milliseconds(done <= 6 ? 5 : 1));
+            }
+            close(ends[1]);
+        });
+        damaged = true;
+        const std::vector<Read> piped = read_to_end("/dev/fd/" + std::to_string(ends[0]), &damaged);
+        // A reader that stopped early leaves the writer a pipe with nobody
+        // at its end: its write fails rather than waits.
+        std::signal(SIGPIPE, SIG_IGN);
+        close(ends[0]);
+        writer.join();
+        EXPECT_EQ(describe(piped), expected) << c.what << ", through a pipe";
+        EXPECT_FALSE(damaged) << c.what << ", through a pipe";
+    }
+}
+
 std::vector<double> split(const std::string& text) {
     std::vector<char> line(text.begin(), text.end());
     line.push_back('\0');
@@ -231,12 +306,12 @@ private:
     int saved_stdout_ = -1;
 };
 
-TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
-    // A simulation writing its log in bursts through a FIFO and keeping it
-    // open. The reader hands the picture to the screen (GdiFlush) just
-    // before it waits for more; at that moment every row of the bursts so
-    // far must be in the window, and the dimension line on the console once
-    // the second block has begun. Only then is the next burst written.
+// A simulation writing its log in `bursts` through a FIFO and keeping it
+// open. The reader hands the picture to the screen (GdiFlush) just before it
+// waits for more; at that moment every row of the bursts so far must be in
+// the window, and the dimension line on the console once the second block
+// has begun. Only then is the next burst written.
+void expect_drawn_before_waiting(const std::vector<std::string>& bursts) {
     ScratchDir dir;
     const std::string fifo = dir.file("live.skv");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -244,7 +319,7 @@ TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
     // log ends when this descriptor closes.
     int writer = open(fifo.c_str(), O_RDWR);
     ASSERT_GE(writer, 0);
-    const std::vector<std::string> bursts = {"heading\n1 2\n3 4\n", "\n5 6\n", "7 8\n"};
+    // The rows of "heading\n1 2\n3 4\n", "\n5 6\n" and "7 8\n".
     const std::vector<std::vector<LiveRow>> burst_rows = {
         {{0, 0, {1, 2}}, {1, 0, {3, 4}}}, {{0, 0.025, {5, 6}}}, {{1, 0.025, {7, 8}}}};
     ASSERT_EQ(write(writer, bursts[0].data(), bursts[0].size()), static_cast<ssize_t>(bursts[0].size()));
@@ -326,6 +401,20 @@ TEST(PlotLoop, ARegularFileIsPlottedWithoutTakingTheWindowsMessages) {
     EXPECT_EQ(status, 0);
     EXPECT_GT(waited, 0u) << "the final prompt took no message";
     EXPECT_EQ(served, 0u);
+}
+
+TEST(PlotLoop, RowsFromAPipeAreDrawnAndReportedBeforeTheReaderWaits) {
+    const std::vector<std::string> text = {"heading\n1 2\n3 4\n", "\n5 6\n", "7 8\n"};
+    {
+        SCOPED_TRACE("plain");
+        expect_drawn_before_waiting(text);
+    }
+    // Compressed, each burst a whole member: the text of one is read before
+    // the reader waits for the next.
+    std::vector<std::string> members;
+    for (const std::string& t : text) members.push_back(viewer_test::compress("gzip", t));
+    SCOPED_TRACE("gzip members");
+    expect_drawn_before_waiting(members);
 }
 
 TEST(AtofValue, ConvertsTheLongestNumberPrefix) {

@@ -242,6 +242,20 @@ inline std::string find_program(const std::string& name) {
     return "";
 }
 
+// `bytes` as `tool` (gzip, zstd or xz, with `options`) compresses them;
+// "" when the tool is not installed or fails.
+inline std::string compress(const std::string& tool, const std::string& bytes,
+                            const std::vector<std::string>& options = {}) {
+    const std::string program = find_program(tool);
+    if (program.empty()) return "";
+    Launch launch;
+    launch.args = options;
+    launch.args.insert(launch.args.end(), {"-q", "-c"});
+    launch.input = bytes;
+    const Outcome r = run(program, launch);
+    return r.status == 0 ? r.out : "";
+}
+
 // A picture read back from a PNG file, one 0xRRGGBB per pixel, row by row.
 struct Picture {
     int width = 0;

@@ -3,7 +3,8 @@
 # program: usage text, echo of the limits, inconsistent limits and every
 # cell-log error. Standard output must be byte for byte the same (after the
 # CR LF of Windows' text-mode output is made LF again) and so must the exit
-# status. None of these paths opens a window.
+# status. None of these paths opens a window. Last, a zstd log, which only
+# the native program reads: the Windows program gives the file error.
 # Arguments: the native program, the Windows program.
 here=$(dirname "$0")
 source "$here/common.sh"
@@ -74,5 +75,21 @@ for args in "${cases[@]}"; do
     failures=$((failures + 1))
   fi
 done
+
+# A zstd log, which the native program plots: the Windows program has no
+# zstd decompressor, so for it the log is no cell log, and it is not read
+# as text.
+command -v zstd >/dev/null 2>&1 || fail "zstd is not installed"
+zstd -q -c good.skv >good.skv.zst
+n=$((n + 1))
+windows_status=$(run_windows "windows.$n" "$windows" good.skv.zst 0 0 1 1)
+expected=$(printf 'Archivo skv: good.skv.zst\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=1 Maximo(y)=1\n%s' \
+  'Error. Archivo vacio o con formato erroneo: good.skv.zst')
+if [ "$windows_status" != 0 ] || [ "$(cat "windows.$n")" != "$expected" ]; then
+  echo "FAIL [good.skv.zst]: status $windows_status under Wine, output:"
+  cat "windows.$n" "windows.$n.err"
+  failures=$((failures + 1))
+fi
+
 [ "$failures" -eq 0 ] || fail "$failures differences in $n runs"
-echo "$n runs: the same output and exit status under Wine as natively"
+echo "$n runs: the same output and exit status under Wine as natively, and a zstd log refused"

@@ -1,0 +1,53 @@
+// The decompression of compressed cell logs: the formats recognised by their
+// first bytes, and one decompressor per format behind a small interface,
+// each in a unit of its own over its library.
+#ifndef PELMORIX_COMPRESSED_H
+#define PELMORIX_COMPRESSED_H
+
+#include <cstddef>
+#include <memory>
+
+#include "viewer.h"
+
+enum class CompressedFormat { none, gzip, zstd, xz };
+
+// What one step of decompression came to.
+enum class DecodeStatus {
+    more,      // the input is used up or the output is full: call again
+    finished,  // the input has ended, at the end of a whole stream: all of it decoded
+    damaged,   // the data is corrupt, or ended inside a stream
+};
+
+// A decompressor of one format, for concatenated streams as for one.
+class Decompressor {
+public:
+    virtual ~Decompressor() = default;
+    // Decompresses from [in, in_end) into [out, out_end), advancing `in` and
+    // `out`, until the input is used up or the output is full.
+    // `input_ended`: no byte follows in_end.
+    virtual DecodeStatus step(const unsigned char*& in, const unsigned char* in_end, bool input_ended,
+                              unsigned char*& out, unsigned char* out_end) = 0;
+};
+
+// Each in its own unit, built where its library is found; null when the
+// decompressor cannot start.
+std::unique_ptr<Decompressor> make_gzip_decompressor();
+std::unique_ptr<Decompressor> make_zstd_decompressor();
+std::unique_ptr<Decompressor> make_xz_decompressor();
+
+// The format whose first bytes `bytes` begin with. `undecided` is set when
+// the `size` bytes are too few to tell but could begin a compressed format.
+CompressedFormat compressed_format(const unsigned char* bytes, std::size_t size, bool* undecided);
+
+// A compressed log's raw side: its decompressor and the raw bytes read for
+// it that it has not taken yet.
+struct CompressedInput {
+    std::unique_ptr<Decompressor> decoder;
+    const unsigned char* next = nullptr;  // next raw byte not yet decompressed
+    const unsigned char* end = nullptr;   // end of the raw bytes in `raw`
+    bool ended = false;                   // no raw byte will come any more
+    bool done = false;                    // the data has ended, or was found damaged
+    unsigned char raw[kReadChunk];
+};
+
+#endif  // PELMORIX_COMPRESSED_H
