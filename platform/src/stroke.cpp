@@ -153,7 +153,7 @@ void paint_piece(Surface& s, const ClipRect& clip, const WidePen& pen, long long
         if (start) paint_round_end(s, clip, pen.width, x0, y0, color);
         if (finish && (x1 != x0 || y1 != y0)) paint_round_end(s, clip, pen.width, x1, y1, color);
     }
-    if (x0 == x1 && y0 == y1) return;
+    if (x0 == x1 && y0 == y1 && pen.end != LineEnd::Square) return;
     Extension e{};
     if (pen.end == LineEnd::Square) {
         const Extension full = square_extension(dx, dy, pen.width);
@@ -188,6 +188,11 @@ void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long 
     long long ox1, oy1, ix1, iy1, ox2, oy2, ix2, iy2;
     corners_of(d1x, d1y, o1, turn, &ox1, &oy1, &ix1, &iy1);
     corners_of(d2x, d2y, o2, turn, &ox2, &oy2, &ix2, &iy2);
+    // A first segment along an axis meets the join with the row or column
+    // of its last pixel rather than with the point.
+    const bool along_axis = d1x == 0 || d1y == 0;
+    const long long ex = along_axis ? x - (d1x > 0) + (d1x < 0) : x;
+    const long long ey = along_axis ? y - (d1y > 0) + (d1y < 0) : y;
     if (pen.join == LineJoin::Miter) {
         // The outer walls meet at the tip, unless that is further from the
         // point than the miter limit (10) times half the width: then, as
@@ -200,21 +205,17 @@ void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long 
             const long long tip_x = x + static_cast<long long>(std::floor(tx + 0.5));
             const long long tip_y = y + static_cast<long long>(std::floor(ty + 0.5));
             for (int side = 0; side < 2; ++side) {
-                const long long px[4] = {x + ox1, tip_x, x + ox2, x + (side == 0 ? ix1 : ix2)};
-                const long long py[4] = {y + oy1, tip_y, y + oy2, y + (side == 0 ? iy1 : iy2)};
+                const long long px[4] = {ex + ox1, tip_x, x + ox2, side == 0 ? ex + ix1 : x + ix2};
+                const long long py[4] = {ey + oy1, tip_y, y + oy2, side == 0 ? ey + iy1 : y + iy2};
                 fill_convex(s, clip, px, py, 4, color);
             }
             return;
         }
     }
     // The bevel: the triangles between the outer corners and each inner
-    // one. A first segment along an axis meets it with the row or column of
-    // its last pixel rather than with the point, and then only its own
-    // inner corner bounds the bevel: the pixels next to the point are left
-    // to the bodies.
-    const bool along_axis = d1x == 0 || d1y == 0;
-    const long long ex = along_axis ? x - (d1x > 0) + (d1x < 0) : x;
-    const long long ey = along_axis ? y - (d1y > 0) + (d1y < 0) : y;
+    // one. Only the first segment's own inner corner bounds it after a
+    // segment along an axis: the pixels next to the point are left to the
+    // bodies.
     const long long px[3] = {ex + ox1, x + ox2, ex + ix1};
     const long long py[3] = {ey + oy1, y + oy2, ey + iy1};
     fill_convex(s, clip, px, py, 3, color);

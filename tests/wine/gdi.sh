@@ -17,9 +17,10 @@ status=0
 status=$(run_windows wine.txt "$windows" draw)
 [ "$status" = 0 ] || { cat wine.txt.err; fail "Windows probe status $status under Wine"; }
 
-# Known differences, reported but not failed (none at present): a group
-# named here must differ, or the comparison fails.
-known=()
+# Known differences, reported but not failed: a group named here must
+# differ, or the comparison fails. Both are joins of flat-ended one-pixel
+# dashes that stand alone at a turn (see the README).
+known=(userturns.w3.flat userturns.w5.flat)
 
 rm -rf "$pictures"
 mkdir -p "$pictures"

@@ -226,7 +226,7 @@ void draw_user_styles(DWORD width) {
 
 // Dashes with square and flat ends, and joins within a dash.
 void draw_dash_ends() {
-    Canvas c("userstyle.ends", 96, 48);
+    Canvas c("userstyle.ends", 96, 64);
     const DWORD kinds[] = {PS_ENDCAP_SQUARE | PS_JOIN_BEVEL, PS_ENDCAP_FLAT | PS_JOIN_MITER};
     for (int i = 0; i < 2; ++i) {
         const LOGBRUSH brush{BS_SOLID, pal(12 + i), 0};
@@ -236,6 +236,42 @@ void draw_dash_ends() {
         c.line({{x, 4}, {x + 40, 4}});
         c.line({{x, 12}, {x + 20, 32}, {x + 40, 14}});
         c.line({{x + 2, 44}, {x + 14, 38}, {x + 22, 44}, {x + 40, 40}});
+        // One-pixel dashes, one beginning at the turn after a side along an axis.
+        const DWORD ones[] = {1, 1};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | kinds[i], 5, &brush, 2, ones));
+        c.line({{x, 54}, {x + 8, 54}, {x + 20, 58}});
+        c.line({{x + 26, 52}, {x + 34, 52}, {x + 34, 60}});
+    }
+}
+
+// One-pixel dashes and gaps round a closed sixteen-sided figure whose sides
+// run along the axes, the diagonals and through every octant between them,
+// with each kind of end.
+void draw_dash_turns(DWORD width, DWORD end) {
+    static const char* const names[2][3] = {{"userturns.w3.round", "userturns.w3.square", "userturns.w3.flat"},
+                                            {"userturns.w5.round", "userturns.w5.square", "userturns.w5.flat"}};
+    const int kind = end == PS_ENDCAP_ROUND ? 0 : end == PS_ENDCAP_SQUARE ? 1 : 2;
+    const DWORD join = end == PS_ENDCAP_ROUND ? PS_JOIN_ROUND : end == PS_ENDCAP_SQUARE ? PS_JOIN_BEVEL : PS_JOIN_MITER;
+    Canvas c(names[width == 3 ? 0 : 1][kind], 132, 132);
+    const std::vector<DWORD> patterns[] = {{1, 1}, {1, 2}, {2, 1}, {3, 1, 1, 2}, {1, 3}, {0, 1, 2, 1}};
+    static const POINT steps[16] = {{6, 0},  {6, 2},   {5, 5},   {2, 6},   {0, 6},  {-2, 6}, {-5, 5}, {-6, 2},
+                                    {-6, 0}, {-6, -2}, {-5, -5}, {-2, -6}, {0, -6}, {2, -6}, {5, -5}, {6, -2}};
+    for (int i = 0; i < 6; ++i) {
+        const LOGBRUSH brush{BS_SOLID, pal(9 + i), 0};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | end | join, width, &brush,
+                           static_cast<DWORD>(patterns[i].size()), patterns[i].data()));
+        POINT points[17] = {{17 + 43 * (i % 3), 5 + 43 * (i / 3)}};
+        for (int k = 0; k < 16; ++k) points[k + 1] = POINT{points[k].x + steps[k].x, points[k].y + steps[k].y};
+        Polyline(c.dc(), points, 17);
+    }
+    // Longer sides, so that a side's length is not a whole number of pattern lengths.
+    for (int i = 0; i < 3; ++i) {
+        const LOGBRUSH brush{BS_SOLID, pal(9 + i), 0};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | end | join, width, &brush,
+                           static_cast<DWORD>(patterns[i].size()), patterns[i].data()));
+        const int x = 4 + 43 * i;
+        c.line({{x, 92}, {x + 24, 92}, {x + 34, 102}, {x + 34, 120}, {x + 26, 127}, {x + 4, 122}, {x + 10, 104},
+                {x + 22, 110}, {x + 14, 114}});
     }
 }
 
@@ -384,6 +420,9 @@ int draw() {
     draw_user_styles(1);
     draw_user_styles(3);
     draw_dash_ends();
+    for (DWORD width : {3, 5}) {
+        for (DWORD end : {PS_ENDCAP_ROUND, PS_ENDCAP_SQUARE, PS_ENDCAP_FLAT}) draw_dash_turns(width, end);
+    }
     draw_wide(3);
     draw_wide(5);
     draw_wide(7);
