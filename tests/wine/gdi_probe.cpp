@@ -6,13 +6,14 @@
 //       each group on a memory bitmap of its own, with a 256-entry palette
 //       laid out as the graphics layer's selected: "group NAME WIDTH HEIGHT",
 //       then one line per row of six-digit RRGGBB pixels read with GetPixel.
-//   pelmorix-gdi-probe compare NATIVE OTHER DIRECTORY [KNOWN...]
+//   pelmorix-gdi-probe compare NATIVE OTHER DIRECTORY [NAME=COUNT...]
 //       compares two outputs of "draw" group by group; for each group that
 //       differs prints the number of differing pixels and the first few with
 //       both colours, and writes both pictures to DIRECTORY as NAME.native.ppm
 //       and NAME.other.ppm. Exit status 1 when any group differs, other than
-//       the KNOWN groups, which are reported alike, or when a KNOWN group is
-//       identical (it is then no longer a known difference).
+//       the known differences NAME=COUNT, which are reported alike, or when a
+//       known difference does not differ in exactly COUNT pixels (it has then
+//       changed, for the better or the worse).
 #include <windows.h>
 
 #include <algorithm>
@@ -28,7 +29,7 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: pelmorix-gdi-probe draw | compare NATIVE OTHER DIRECTORY [KNOWN...]\n", stderr);
+    std::fputs("usage: pelmorix-gdi-probe draw | compare NATIVE OTHER DIRECTORY [NAME=COUNT...]\n", stderr);
     return 2;
 }
 
@@ -275,6 +276,29 @@ void draw_dash_turns(DWORD width, DWORD end) {
     }
 }
 
+// Bevel and miter joins that stand alone: a flat-ended one-pixel dash that
+// begins where a first segment (along the axes, then sloped) meets a second
+// turning to each of sixteen directions, one turn to a cell.
+void draw_dash_joins(DWORD width, DWORD join) {
+    static const char* const names[2][2] = {{"userjoins.w3.bevel", "userjoins.w3.miter"},
+                                            {"userjoins.w5.bevel", "userjoins.w5.miter"}};
+    Canvas c(names[width == 3 ? 0 : 1][join == PS_JOIN_BEVEL ? 0 : 1], 16 * 32, 8 * 32);
+    const LOGBRUSH brush{BS_SOLID, pal(9), 0};
+    const DWORD lengths[] = {1, 11};
+    c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT | join, width, &brush, 2, lengths));
+    static const POINT first[8] = {{12, 0}, {0, 12}, {-12, 0}, {0, -12}, {12, 4}, {8, 8}, {4, 12}, {-12, 4}};
+    static const POINT second[16] = {{8, 0},  {6, 2},   {6, 6},   {2, 6},   {0, 8},  {-2, 6}, {-6, 6}, {-6, 2},
+                                     {-8, 0}, {-6, -2}, {-6, -6}, {-2, -6}, {0, -8}, {2, -6}, {6, -6}, {6, -2}};
+    for (int i = 0; i < 8; ++i) {
+        int cell = 0;
+        for (const POINT& d : second) {
+            if (first[i].x * d.y == first[i].y * d.x) continue;  // straight on or back: no join
+            const int x = 16 + 32 * cell++, y = 16 + 32 * i;
+            c.line({{x - first[i].x, y - first[i].y}, {x, y}, {x + d.x, y + d.y}});
+        }
+    }
+}
+
 void draw_wide(int width) {
     static const char* const names[] = {"wide3", "wide5", "wide7"};
     Canvas c(names[(width - 3) / 2], 96, 80);
@@ -421,6 +445,9 @@ int draw() {
     draw_user_styles(3);
     draw_dash_ends();
     for (DWORD width : {3, 5}) {
+        for (DWORD join : {PS_JOIN_BEVEL, PS_JOIN_MITER}) draw_dash_joins(width, join);
+    }
+    for (DWORD width : {3, 5}) {
         for (DWORD end : {PS_ENDCAP_ROUND, PS_ENDCAP_SQUARE, PS_ENDCAP_FLAT}) draw_dash_turns(width, end);
     }
     draw_wide(3);
@@ -475,7 +502,7 @@ void write_ppm(const std::string& path, const Picture& p) {
 }
 
 int compare(const char* native_path, const char* other_path, const std::string& directory,
-            const std::vector<std::string>& known) {
+            const std::map<std::string, int>& known) {
     std::vector<std::pair<std::string, Picture>> native, other;
     if (!read_pictures(native_path, native) || !read_pictures(other_path, other)) {
         std::fprintf(stderr, "an output could not be read\n");
@@ -512,15 +539,18 @@ int compare(const char* native_path, const char* other_path, const std::string& 
                 }
             }
         }
-        const bool expected = std::find(known.begin(), known.end(), name) != known.end();
-        if (count == 0) {
-            std::printf("%s: identical%s\n", name.c_str(), expected ? ", though listed as a known difference" : "");
-            if (expected) ++differing;
+        const auto listed = known.find(name);
+        if (count == 0 && listed == known.end()) {
+            std::printf("%s: identical\n", name.c_str());
             continue;
         }
-        if (!expected) ++differing;
-        std::printf("%s: %d pixels differ%s, native/other:%s\n", name.c_str(), count,
-                    expected ? " (a known difference)" : "", first.str().c_str());
+        std::string note;
+        if (listed != known.end()) {
+            note = count == listed->second ? " (a known difference)"
+                                           : " (listed as a known difference of " + std::to_string(listed->second) + ")";
+        }
+        if (listed == known.end() || count != listed->second) ++differing;
+        std::printf("%s: %d pixels differ%s, native/other:%s\n", name.c_str(), count, note.c_str(), first.str().c_str());
         write_ppm(directory + "/" + name + ".native.ppm", a);
         write_ppm(directory + "/" + name + ".other.ppm", b);
     }
@@ -536,7 +566,13 @@ int compare(const char* native_path, const char* other_path, const std::string& 
 int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "draw") == 0) return draw();
     if (argc >= 5 && std::strcmp(argv[1], "compare") == 0) {
-        return compare(argv[2], argv[3], argv[4], std::vector<std::string>(argv + 5, argv + argc));
+        std::map<std::string, int> known;
+        for (int i = 5; i < argc; ++i) {
+            const char* equals = std::strchr(argv[i], '=');
+            if (equals == nullptr) return usage();
+            known[std::string(argv[i], static_cast<std::size_t>(equals - argv[i]))] = std::atoi(equals + 1);
+        }
+        return compare(argv[2], argv[3], argv[4], known);
     }
     return usage();
 }
