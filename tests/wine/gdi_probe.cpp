@@ -545,12 +545,14 @@ int compare(const char* native_path, const char* other_path, const std::string& 
             continue;
         }
         std::string note;
-        if (listed != known.end()) {
-            note = count == listed->second ? " (a known difference)"
-                                           : " (listed as a known difference of " + std::to_string(listed->second) + ")";
+        if (listed != known.end() && count == listed->second) {
+            note = " (a known difference)";
+        } else if (listed != known.end()) {
+            note = " (listed as a known difference of " + std::to_string(listed->second) + ")";
         }
         if (listed == known.end() || count != listed->second) ++differing;
-        std::printf("%s: %d pixels differ%s, native/other:%s\n", name.c_str(), count, note.c_str(), first.str().c_str());
+        std::printf("%s: %d pixels differ%s, native/other:%s\n", name.c_str(), count, note.c_str(),
+                    first.str().c_str());
         write_ppm(directory + "/" + name + ".native.ppm", a);
         write_ppm(directory + "/" + name + ".other.ppm", b);
     }
