@@ -153,7 +153,7 @@ void paint_piece(Surface& s, const ClipRect& clip, const WidePen& pen, long long
         if (start) paint_round_end(s, clip, pen.width, x0, y0, color);
         if (finish && (x1 != x0 || y1 != y0)) paint_round_end(s, clip, pen.width, x1, y1, color);
     }
-    if (x0 == x1 && y0 == y1) return;
+    if (x0 == x1 && y0 == y1 && pen.end != LineEnd::Square) return;
     Extension e{};
     if (pen.end == LineEnd::Square) {
         const Extension full = square_extension(dx, dy, pen.width);
@@ -175,6 +175,35 @@ void corners_of(long long dx, long long dy, const BodyOffsets& o, long long turn
     *inner_y = a_outer ? o.by : o.ay;
 }
 
+// Fills the convex hull of `n` points (at most 5) by the polygon rule.
+void fill_hull(Surface& s, const ClipRect& clip, const long long* xs, const long long* ys, int n,
+               std::uint32_t color) {
+    assert(n <= 5);
+    int order[5];
+    for (int i = 0; i < n; ++i) order[i] = i;
+    std::sort(order, order + n, [&](int a, int b) { return xs[a] != xs[b] ? xs[a] < xs[b] : ys[a] < ys[b]; });
+    auto turns_left = [&](int o, int a, int b) {
+        return (xs[a] - xs[o]) * (ys[b] - ys[o]) - (ys[a] - ys[o]) * (xs[b] - xs[o]) > 0;
+    };
+    int chain[11];
+    int k = 0;
+    for (int j = 0; j < n; ++j) {  // the lower chain
+        while (k >= 2 && !turns_left(chain[k - 2], chain[k - 1], order[j])) --k;
+        chain[k++] = order[j];
+    }
+    for (int j = n - 2, lower = k + 1; j >= 0; --j) {  // the upper chain, back to the first point
+        while (k >= lower && !turns_left(chain[k - 2], chain[k - 1], order[j])) --k;
+        chain[k++] = order[j];
+    }
+    long long px[5], py[5];
+    const int corners = k - 1;
+    for (int i = 0; i < corners; ++i) {
+        px[i] = xs[chain[i]];
+        py[i] = ys[chain[i]];
+    }
+    if (corners >= 3) fill_convex(s, clip, px, py, corners, color);
+}
+
 // The join at (x, y) between a segment running d1 and the next running d2.
 void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long x, long long y, long long d1x,
                 long long d1y, const BodyOffsets& o1, long long d2x, long long d2y, const BodyOffsets& o2,
@@ -188,41 +217,29 @@ void paint_join(Surface& s, const ClipRect& clip, const WidePen& pen, long long 
     long long ox1, oy1, ix1, iy1, ox2, oy2, ix2, iy2;
     corners_of(d1x, d1y, o1, turn, &ox1, &oy1, &ix1, &iy1);
     corners_of(d2x, d2y, o2, turn, &ox2, &oy2, &ix2, &iy2);
-    if (pen.join == LineJoin::Miter) {
-        // The outer walls meet at the tip, unless that is further from the
-        // point than the miter limit (10) times half the width: then, as
-        // when the walls are nearly parallel, the join is a bevel.
-        const double t = (static_cast<double>(ox2 - ox1) * d2y - static_cast<double>(oy2 - oy1) * d2x) /
-                         static_cast<double>(turn);
-        const double tx = static_cast<double>(ox1) + t * static_cast<double>(d1x);
-        const double ty = static_cast<double>(oy1) + t * static_cast<double>(d1y);
-        if (std::hypot(tx, ty) <= 5.0 * pen.width) {
-            const long long tip_x = x + static_cast<long long>(std::floor(tx + 0.5));
-            const long long tip_y = y + static_cast<long long>(std::floor(ty + 0.5));
-            for (int side = 0; side < 2; ++side) {
-                const long long px[4] = {x + ox1, tip_x, x + ox2, x + (side == 0 ? ix1 : ix2)};
-                const long long py[4] = {y + oy1, tip_y, y + oy2, y + (side == 0 ? iy1 : iy2)};
-                fill_convex(s, clip, px, py, 4, color);
-            }
-            return;
-        }
-    }
-    // The bevel: the triangles between the outer corners and each inner
-    // one. A first segment along an axis meets it with the row or column of
-    // its last pixel rather than with the point, and then only its own
-    // inner corner bounds the bevel: the pixels next to the point are left
-    // to the bodies.
+    // The bevel is the hull of the first segment's corners where it ends and
+    // the next one's where it starts; the next one's inner corner counts only
+    // when it lies back along the first segment. A first segment along an
+    // axis ends with the row or column of its last pixel rather than at the
+    // point.
     const bool along_axis = d1x == 0 || d1y == 0;
     const long long ex = along_axis ? x - (d1x > 0) + (d1x < 0) : x;
     const long long ey = along_axis ? y - (d1y > 0) + (d1y < 0) : y;
-    const long long px[3] = {ex + ox1, x + ox2, ex + ix1};
-    const long long py[3] = {ey + oy1, y + oy2, ey + iy1};
+    const long long hx[4] = {ex + ox1, ex + ix1, x + ox2, x + ix2};
+    const long long hy[4] = {ey + oy1, ey + iy1, y + oy2, y + iy2};
+    fill_hull(s, clip, hx, hy, d1x * ix2 + d1y * iy2 < 0 ? 4 : 3, color);
+    if (pen.join != LineJoin::Miter) return;
+    // The miter adds the triangle out to where the outer walls meet, unless
+    // that is further from the point than the miter limit (10) times half
+    // the width, as when the walls are nearly parallel.
+    const double t =
+        (static_cast<double>(ox2 - ox1) * d2y - static_cast<double>(oy2 - oy1) * d2x) / static_cast<double>(turn);
+    const double tx = static_cast<double>(ox1) + t * static_cast<double>(d1x);
+    const double ty = static_cast<double>(oy1) + t * static_cast<double>(d1y);
+    if (std::hypot(tx, ty) > 5.0 * pen.width) return;
+    const long long px[3] = {ex + ox1, x + static_cast<long long>(std::floor(tx + 0.5)), x + ox2};
+    const long long py[3] = {ey + oy1, y + static_cast<long long>(std::floor(ty + 0.5)), y + oy2};
     fill_convex(s, clip, px, py, 3, color);
-    if (!along_axis) {
-        const long long qx[3] = {x + ox1, x + ox2, x + ix2};
-        const long long qy[3] = {y + oy1, y + oy2, y + iy2};
-        fill_convex(s, clip, qx, qy, 3, color);
-    }
 }
 
 // The distances along the segment from (x0, y0) running dx, dy (`length`

@@ -71,11 +71,30 @@ TEST_F(GraphicsTest, TheNinthPenEvictsTheLeastRecentlyUsedAfterSelectingTheNew) 
     EXPECT_EQ(journal_lines({"CreatePen", "SelectObject", "DeleteObject"}),
               (Lines{"CreatePen pen109 0 109 " + pal(15), "SelectObject screen pen109", "SelectObject page pen109",
                      "DeleteObject pen101"}));
-    draw_with(103);  // found again: to the front, so 102 is the oldest now
+    draw_with(102);  // the oldest, found again: to the front, so 103 is the oldest now
     EXPECT_EQ(journal_lines({"CreatePen", "SelectObject", "DeleteObject"}),
-              (Lines{"SelectObject screen pen103", "SelectObject page pen103"}));
+              (Lines{"SelectObject screen pen102", "SelectObject page pen102"}));
     draw_with(110);
-    EXPECT_EQ(journal_lines({"DeleteObject"}), (Lines{"DeleteObject pen102"}));
+    EXPECT_EQ(journal_lines({"DeleteObject"}), (Lines{"DeleteObject pen103"}));
+}
+
+TEST_F(GraphicsTest, APenSettingDifferingInOneKeyFieldMakesANewPen) {
+    // Thicknesses 121 to 124 belong to this test.
+    const struct { const char* field; int color[2], style[2], pattern[2], thickness[2]; } rows[] = {
+        {"colour", {2, 3}, {0, 0}, {0, 0}, {121, 121}},
+        {"style", {2, 2}, {1, 3}, {0, 0}, {122, 122}},
+        {"thickness", {2, 2}, {3, 3}, {0, 0}, {123, 124}},
+        {"pattern of the user style", {2, 2}, {4, 4}, {0x0F0F, 0x00FF}, {124, 124}},
+    };
+    for (const auto& r : rows) {
+        for (int i = 0; i < 2; ++i) {
+            set_color(r.color[i]);
+            set_line_style(r.style[i], r.pattern[i], r.thickness[i]);
+            platform_testing::journal_clear();
+            segment_at(220);
+        }
+        EXPECT_EQ(count_calls("CreatePen") + count_calls("ExtCreatePen"), 1) << r.field;
+    }
 }
 
 TEST_F(GraphicsTest, OnlyTheUserStyleKeysOnThePatternAndOnAll32Bits) {

@@ -107,6 +107,24 @@ TEST_F(GraphicsTest, TheNinthFontKeyEvictsTheLeastRecentlyUsedAfterSelectingTheN
     EXPECT_EQ(journal_lines({"CreateFontA"}).back(), "CreateFontA font -20 14 2700 900 400 66 \"Script\"");
 }
 
+TEST_F(GraphicsTest, AFontKeyDifferingInOneFieldMakesANewFont) {
+    // Widths 201 to 205 belong to this test.
+    const struct { const char* field; int font[2], direction[2], width[2], height[2]; } rows[] = {
+        {"font number", {1, 7}, {0, 0}, {201, 201}, {30, 30}},
+        {"direction", {3, 3}, {0, 1}, {202, 202}, {30, 30}},
+        {"width", {3, 3}, {0, 0}, {203, 204}, {30, 30}},
+        {"height", {3, 3}, {0, 0}, {205, 205}, {30, 31}},
+    };
+    GraphicsContext& g = graphics_context();
+    for (const auto& r : rows) {
+        for (int i = 0; i < 2; ++i) {
+            platform_testing::journal_clear();
+            font_cache_select(g.font_cache, r.font[i], r.direction[i], r.width[i], r.height[i]);
+        }
+        EXPECT_EQ(count_calls("CreateFontA"), 1) << r.field;
+    }
+}
+
 TEST_F(GraphicsTest, TheUserSizeScalesTheBasePairWithoutDividingByZero) {
     const struct { int font; UserCharSize scale; int width, height; const char* why; } rows[] = {
         {0, {0, 0, 0, 0}, 8, 8, "zero divisors leave font 0's base size"},

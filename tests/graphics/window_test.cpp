@@ -1,5 +1,6 @@
 // The window procedure (first paint, repaint, size, destruction) and the
 // keyboard: the message pump and the key ring behind get_key.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -155,6 +156,25 @@ TEST_F(GraphicsTest, WaitingMessagesAreTakenWithoutWaitingAndAGoneWindowIsReport
     EXPECT_FALSE(dispatch_waiting_messages());
     EXPECT_EQ(graphics_context().screen_dc, nullptr) << "the window was not destroyed";
     EXPECT_FALSE(dispatch_waiting_messages()) << "asked again";
+}
+
+TEST_F(GraphicsTest, GetKeyWithTheWindowGoneAnswersAtOnceAndLeavesTheInputUnread) {
+    platform_testing::click_close(graphics_context().window_handle);
+    ASSERT_EQ(get_key(), 27);
+    // Input that has not ended: a wait for a message would read the key.
+    int keys[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(write(keys[1], "k", 1), 1);
+    close(keys[1]);  // so that a wrong wait ends rather than hangs
+    const int saved_input = dup(headless_input);
+    dup2(keys[0], headless_input);
+    const int key = get_key();
+    int unread = -1;
+    ioctl(keys[0], FIONREAD, &unread);
+    dup2(saved_input, headless_input);
+    for (const int fd : {saved_input, keys[0]}) close(fd);
+    EXPECT_EQ(key, 27);
+    EXPECT_EQ(unread, 1) << "get_key waited for a message";
 }
 
 TEST_F(GraphicsTest, AfterTheWindowWasClosedAtThePromptANewWindowWaitsForARealKey) {

@@ -17,9 +17,11 @@ status=0
 status=$(run_windows wine.txt "$windows" draw)
 [ "$status" = 0 ] || { cat wine.txt.err; fail "Windows probe status $status under Wine"; }
 
-# Known differences, reported but not failed (none at present): a group
-# named here must differ, or the comparison fails.
-known=()
+# Known differences, reported but not failed: a group named here must
+# differ in exactly the number of pixels given, or the comparison fails.
+# All are bevel and miter joins of flat-ended one-pixel dashes that stand
+# alone at a turn (see the README).
+known=(userjoins.w3.bevel=16 userjoins.w3.miter=18 userjoins.w5.miter=1 userturns.w3.flat=16 userturns.w5.flat=3)
 
 rm -rf "$pictures"
 mkdir -p "$pictures"
@@ -29,5 +31,5 @@ status=0
 if [ ${#known[@]} = 0 ]; then
   echo "every group identical"
 else
-  echo "every group identical but the known differences: ${known[*]}"
+  echo "every group identical but the known differences (group=pixels): ${known[*]}"
 fi

@@ -6,13 +6,14 @@
 //       each group on a memory bitmap of its own, with a 256-entry palette
 //       laid out as the graphics layer's selected: "group NAME WIDTH HEIGHT",
 //       then one line per row of six-digit RRGGBB pixels read with GetPixel.
-//   pelmorix-gdi-probe compare NATIVE OTHER DIRECTORY [KNOWN...]
+//   pelmorix-gdi-probe compare NATIVE OTHER DIRECTORY [NAME=COUNT...]
 //       compares two outputs of "draw" group by group; for each group that
 //       differs prints the number of differing pixels and the first few with
 //       both colours, and writes both pictures to DIRECTORY as NAME.native.ppm
 //       and NAME.other.ppm. Exit status 1 when any group differs, other than
-//       the KNOWN groups, which are reported alike, or when a KNOWN group is
-//       identical (it is then no longer a known difference).
+//       the known differences NAME=COUNT, which are reported alike, or when a
+//       known difference does not differ in exactly COUNT pixels (it has then
+//       changed, for the better or the worse).
 #include <windows.h>
 
 #include <algorithm>
@@ -28,7 +29,7 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: pelmorix-gdi-probe draw | compare NATIVE OTHER DIRECTORY [KNOWN...]\n", stderr);
+    std::fputs("usage: pelmorix-gdi-probe draw | compare NATIVE OTHER DIRECTORY [NAME=COUNT...]\n", stderr);
     return 2;
 }
 
@@ -226,7 +227,7 @@ void draw_user_styles(DWORD width) {
 
 // Dashes with square and flat ends, and joins within a dash.
 void draw_dash_ends() {
-    Canvas c("userstyle.ends", 96, 48);
+    Canvas c("userstyle.ends", 96, 64);
     const DWORD kinds[] = {PS_ENDCAP_SQUARE | PS_JOIN_BEVEL, PS_ENDCAP_FLAT | PS_JOIN_MITER};
     for (int i = 0; i < 2; ++i) {
         const LOGBRUSH brush{BS_SOLID, pal(12 + i), 0};
@@ -236,6 +237,65 @@ void draw_dash_ends() {
         c.line({{x, 4}, {x + 40, 4}});
         c.line({{x, 12}, {x + 20, 32}, {x + 40, 14}});
         c.line({{x + 2, 44}, {x + 14, 38}, {x + 22, 44}, {x + 40, 40}});
+        // One-pixel dashes, one beginning at the turn after a side along an axis.
+        const DWORD ones[] = {1, 1};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | kinds[i], 5, &brush, 2, ones));
+        c.line({{x, 54}, {x + 8, 54}, {x + 20, 58}});
+        c.line({{x + 26, 52}, {x + 34, 52}, {x + 34, 60}});
+    }
+}
+
+// One-pixel dashes and gaps round a closed sixteen-sided figure whose sides
+// run along the axes, the diagonals and through every octant between them,
+// with each kind of end.
+void draw_dash_turns(DWORD width, DWORD end) {
+    static const char* const names[2][3] = {{"userturns.w3.round", "userturns.w3.square", "userturns.w3.flat"},
+                                            {"userturns.w5.round", "userturns.w5.square", "userturns.w5.flat"}};
+    const int kind = end == PS_ENDCAP_ROUND ? 0 : end == PS_ENDCAP_SQUARE ? 1 : 2;
+    const DWORD join = end == PS_ENDCAP_ROUND ? PS_JOIN_ROUND : end == PS_ENDCAP_SQUARE ? PS_JOIN_BEVEL : PS_JOIN_MITER;
+    Canvas c(names[width == 3 ? 0 : 1][kind], 132, 132);
+    const std::vector<DWORD> patterns[] = {{1, 1}, {1, 2}, {2, 1}, {3, 1, 1, 2}, {1, 3}, {0, 1, 2, 1}};
+    static const POINT steps[16] = {{6, 0},  {6, 2},   {5, 5},   {2, 6},   {0, 6},  {-2, 6}, {-5, 5}, {-6, 2},
+                                    {-6, 0}, {-6, -2}, {-5, -5}, {-2, -6}, {0, -6}, {2, -6}, {5, -5}, {6, -2}};
+    for (int i = 0; i < 6; ++i) {
+        const LOGBRUSH brush{BS_SOLID, pal(9 + i), 0};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | end | join, width, &brush,
+                           static_cast<DWORD>(patterns[i].size()), patterns[i].data()));
+        POINT points[17] = {{17 + 43 * (i % 3), 5 + 43 * (i / 3)}};
+        for (int k = 0; k < 16; ++k) points[k + 1] = POINT{points[k].x + steps[k].x, points[k].y + steps[k].y};
+        Polyline(c.dc(), points, 17);
+    }
+    // Longer sides, so that a side's length is not a whole number of pattern lengths.
+    for (int i = 0; i < 3; ++i) {
+        const LOGBRUSH brush{BS_SOLID, pal(9 + i), 0};
+        c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | end | join, width, &brush,
+                           static_cast<DWORD>(patterns[i].size()), patterns[i].data()));
+        const int x = 4 + 43 * i;
+        c.line({{x, 92}, {x + 24, 92}, {x + 34, 102}, {x + 34, 120}, {x + 26, 127}, {x + 4, 122}, {x + 10, 104},
+                {x + 22, 110}, {x + 14, 114}});
+    }
+}
+
+// Bevel and miter joins that stand alone: a flat-ended one-pixel dash that
+// begins where a first segment (along the axes, then sloped) meets a second
+// turning to each of sixteen directions, one turn to a cell.
+void draw_dash_joins(DWORD width, DWORD join) {
+    static const char* const names[2][2] = {{"userjoins.w3.bevel", "userjoins.w3.miter"},
+                                            {"userjoins.w5.bevel", "userjoins.w5.miter"}};
+    Canvas c(names[width == 3 ? 0 : 1][join == PS_JOIN_BEVEL ? 0 : 1], 16 * 32, 8 * 32);
+    const LOGBRUSH brush{BS_SOLID, pal(9), 0};
+    const DWORD lengths[] = {1, 11};
+    c.pen(ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT | join, width, &brush, 2, lengths));
+    static const POINT first[8] = {{12, 0}, {0, 12}, {-12, 0}, {0, -12}, {12, 4}, {8, 8}, {4, 12}, {-12, 4}};
+    static const POINT second[16] = {{8, 0},  {6, 2},   {6, 6},   {2, 6},   {0, 8},  {-2, 6}, {-6, 6}, {-6, 2},
+                                     {-8, 0}, {-6, -2}, {-6, -6}, {-2, -6}, {0, -8}, {2, -6}, {6, -6}, {6, -2}};
+    for (int i = 0; i < 8; ++i) {
+        int cell = 0;
+        for (const POINT& d : second) {
+            if (first[i].x * d.y == first[i].y * d.x) continue;  // straight on or back: no join
+            const int x = 16 + 32 * cell++, y = 16 + 32 * i;
+            c.line({{x - first[i].x, y - first[i].y}, {x, y}, {x + d.x, y + d.y}});
+        }
     }
 }
 
@@ -384,6 +444,12 @@ int draw() {
     draw_user_styles(1);
     draw_user_styles(3);
     draw_dash_ends();
+    for (DWORD width : {3, 5}) {
+        for (DWORD join : {PS_JOIN_BEVEL, PS_JOIN_MITER}) draw_dash_joins(width, join);
+    }
+    for (DWORD width : {3, 5}) {
+        for (DWORD end : {PS_ENDCAP_ROUND, PS_ENDCAP_SQUARE, PS_ENDCAP_FLAT}) draw_dash_turns(width, end);
+    }
     draw_wide(3);
     draw_wide(5);
     draw_wide(7);
@@ -436,7 +502,7 @@ void write_ppm(const std::string& path, const Picture& p) {
 }
 
 int compare(const char* native_path, const char* other_path, const std::string& directory,
-            const std::vector<std::string>& known) {
+            const std::map<std::string, int>& known) {
     std::vector<std::pair<std::string, Picture>> native, other;
     if (!read_pictures(native_path, native) || !read_pictures(other_path, other)) {
         std::fprintf(stderr, "an output could not be read\n");
@@ -473,15 +539,20 @@ int compare(const char* native_path, const char* other_path, const std::string& 
                 }
             }
         }
-        const bool expected = std::find(known.begin(), known.end(), name) != known.end();
-        if (count == 0) {
-            std::printf("%s: identical%s\n", name.c_str(), expected ? ", though listed as a known difference" : "");
-            if (expected) ++differing;
+        const auto listed = known.find(name);
+        if (count == 0 && listed == known.end()) {
+            std::printf("%s: identical\n", name.c_str());
             continue;
         }
-        if (!expected) ++differing;
-        std::printf("%s: %d pixels differ%s, native/other:%s\n", name.c_str(), count,
-                    expected ? " (a known difference)" : "", first.str().c_str());
+        std::string note;
+        if (listed != known.end() && count == listed->second) {
+            note = " (a known difference)";
+        } else if (listed != known.end()) {
+            note = " (listed as a known difference of " + std::to_string(listed->second) + ")";
+        }
+        if (listed == known.end() || count != listed->second) ++differing;
+        std::printf("%s: %d pixels differ%s, native/other:%s\n", name.c_str(), count, note.c_str(),
+                    first.str().c_str());
         write_ppm(directory + "/" + name + ".native.ppm", a);
         write_ppm(directory + "/" + name + ".other.ppm", b);
     }
@@ -497,7 +568,13 @@ int compare(const char* native_path, const char* other_path, const std::string& 
 int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "draw") == 0) return draw();
     if (argc >= 5 && std::strcmp(argv[1], "compare") == 0) {
-        return compare(argv[2], argv[3], argv[4], std::vector<std::string>(argv + 5, argv + argc));
+        std::map<std::string, int> known;
+        for (int i = 5; i < argc; ++i) {
+            const char* equals = std::strchr(argv[i], '=');
+            if (equals == nullptr) return usage();
+            known[std::string(argv[i], static_cast<std::size_t>(equals - argv[i]))] = std::atoi(equals + 1);
+        }
+        return compare(argv[2], argv[3], argv[4], known);
     }
     return usage();
 }
