@@ -311,8 +311,8 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
 static_assert(kPlainSpan <= kQuickSpan && kShortSpan <= kQuickSpan, "the quick ways read within kQuickSpan");
 
 // The token at `token`, up to the next blank or `line_end`, converted as if
-// it stood alone; returns its end. At least kQuickSpan bytes of the line
-// lie from `token` on. Written out in each caller: it is the loop of every
+// it stood alone; returns the byte after that blank, or `line_end`. At
+// least kQuickSpan bytes of the line lie from `token` on. Written out in each caller: it is the loop of every
 // row. With `kSigned` false the line holds no minus sign, so the token has
 // none.
 template <bool kSigned>
@@ -330,12 +330,12 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
         const char* const unsigned_part = token + negative;
         if (const char* after =
                 quick_unsigned_decimal(token, unsigned_part, negative, value, &long_mantissa, &long_fraction)) {
-            return after;
+            return after + 1;
         }
         // Numbers of 2 to 7 whole digits: the %.6g benchmark logs, smooth
         // and noisy.
         if (!long_fraction) {
-            if (const char* after = quick_short_decimal(token, unsigned_part, negative, value)) return after;
+            if (const char* after = quick_short_decimal(token, unsigned_part, negative, value)) return after + 1;
         }
     }
     const char* stop = token;
@@ -352,7 +352,7 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
     }
     // The token runs on to the next blank; text after its number is passed over.
     while (stop != line_end && *stop != ' ') ++stop;
-    return stop;
+    return stop == line_end ? stop : stop + 1;
 }
 
 }  // namespace
@@ -383,10 +383,13 @@ struct PaddedTail {
 
 }  // namespace
 
+// The end of the token that convert_one read, from what it returned.
+const char* token_end(const char* after) { return after[-1] == ' ' ? after - 1 : after; }
+
 const char* convert_token(const char* token, const char* line_end, double* value) {
-    if (line_end - token >= kQuickSpan) return convert_one<true>(token, line_end, value);
+    if (line_end - token >= kQuickSpan) return token_end(convert_one<true>(token, line_end, value));
     const PaddedTail tail(token, line_end);
-    return token + (convert_one<true>(tail.bytes, tail.end(), value) - tail.bytes);
+    return token + (token_end(convert_one<true>(tail.bytes, tail.end(), value)) - tail.bytes);
 }
 
 namespace {
@@ -409,8 +412,9 @@ int split_tokens(const LineView& line, double* values) {
     const char* q = tail.bytes;
     const char* const tail_end = tail.bytes + (end - p);
     while (count < kMaxRowValues) {
-        while (q != tail_end && *q == ' ') ++q;
-        if (q == tail_end) break;
+        // The last token may end at the first blank of the padding.
+        while (q < tail_end && *q == ' ') ++q;
+        if (q >= tail_end) break;
         q = convert_one<kSigned>(q, tail.end(), &values[count++]);
     }
     return count;
