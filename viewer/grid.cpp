@@ -247,6 +247,6 @@ PELMORIX_ALL_WRITTEN_OUT void plot_cell_row(int row, double time, const double* 
     ScreenPoint points[kMaxRowValues];
     const int n = map_cell_row(row, time, values, count, points);
     for (int c = 0; c < n; ++c) {
-        if (points[c].placed) put_pixel(points[c].x, points[c].y, point_color);
+        if (points[c].placed) put_pixel(points[c].x, points[c].y, kPointColor);  // point_color, as a constant
     }
 }
