@@ -3,9 +3,14 @@
 // exponent), correctly rounded; no such number is +0. Hexadecimal, "inf"
 // and "nan" are not numbers here, and no C library conversion is called, so
 // every host reads every text the same, bit for bit.
+#include <cassert>
 #include <cfloat>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
 
 #include <fast_float/fast_float.h>
 
@@ -96,12 +101,33 @@ std::uint64_t load_eight(const char* p) {
     return eight;
 }
 
+// A token's sign is taken without a branch, since in a noisy log the signs
+// follow no pattern to foresee, and kept off the path from the digits to
+// the value: the digits are loaded from both places they may start, and
+// the sign goes into the scale, since x / -s and x * -s are exactly the
+// negatives of x / s and x * s (and make -0 of 0).
+
+// 1 or -1.
+double sign_factor(bool negative) {
+    static constexpr double kSigns[2] = {1.0, -1.0};
+    return kSigns[negative];
+}
+
+// The eight bytes at p + 1 when `negative`, else those at p.
+std::uint64_t load_eight_after_sign(const char* p, bool negative) {
+    const std::uint64_t unsigned_bytes = load_eight(p);
+    const std::uint64_t signed_bytes = load_eight(p + 1);
+    const std::uint64_t pick = 0 - static_cast<std::uint64_t>(negative);
+    return (unsigned_bytes & ~pick) | (signed_bytes & pick);
+}
+
 // The bytes of a line quick_unsigned_decimal may read, from the token's
 // first byte (a minus sign included).
 constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
-// point, 1 to 8 digits, then a blank. Returns the blank and sets *magnitude,
+// point, 1 to 8 digits, then a blank. `q` is the token's first byte after
+// the sign and `token` its first byte. Returns the blank and sets *value,
 // or returns null, having decided nothing, for anything else; then
 // *long_fraction tells whether 8 digits follow the point with more of the
 // number after them, and *long_mantissa is what the 9 digits make, for
@@ -110,10 +136,11 @@ constexpr long kPlainSpan = 12;
 // quotient. The token's end
 // comes out of the digit count, not a test of each byte: the next token's
 // start then waits on one eight-byte load rather than on a chain of them.
-PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double* magnitude, std::uint64_t* long_mantissa,
+PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* token, const char* q, bool negative,
+                                                           double* value, std::uint64_t* long_mantissa,
                                                            bool* long_fraction) {
     if (!is_digit(q[0]) || q[1] != '.') return nullptr;
-    const std::uint64_t fraction_bytes = load_eight(q + 2);
+    const std::uint64_t fraction_bytes = load_eight_after_sign(token + 2, negative);
     const int fraction = leading_digits(fraction_bytes);
     if (fraction == 0) return nullptr;
     if (q[2 + fraction] != ' ') {
@@ -129,8 +156,59 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* q, double
     // %.6g shapes (docs/performance.md).
     const std::uint64_t mantissa =
         static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + padded_digits_value(fraction_bytes, fraction);
-    *magnitude = static_cast<double>(mantissa) / kPowersOfTen[8];
+    *value = static_cast<double>(mantissa) / (kPowersOfTen[8] * sign_factor(negative));
     return q + 2 + fraction;
+}
+
+// The bytes of a line quick_short_decimal may read, from the token's first
+// byte: a sign, two loads of eight and the byte after them; first_blank
+// reads 16.
+constexpr long kShortSpan = 18;
+
+// `blank`, the first blank after `token`, which lies within 16 bytes of it,
+// found without the token's digits: where the next token starts then waits
+// on one 16-byte load and its blanks, not on the digits, read in two loads
+// of which the second waits for the first (the %.6g benchmark logs, smooth
+// and noisy).
+PELMORIX_IN_EACH_CALLER const char* first_blank(const char* token, const char* blank) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(token));
+    const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
+    const char* const found = token + __builtin_ctz(blanks);
+    assert(found == blank);
+    (void)blank;
+    return found;
+#else
+    (void)token;
+    return blank;
+#endif
+}
+
+// The next commonest shape, after its sign: 1 to 7 digits, then a blank, or
+// a point, digits, and a blank, 8 digits in all at most (what %.6g prints
+// of a number from 10 to 10^6). `q` is the token's first byte after the
+// sign and `token` its first byte. Returns the blank and sets *value, or
+// returns null, having decided nothing. The whole and the fraction digits
+// are joined into one eight-byte string, padded with zeros to eight digits
+// (see padded_digits_value), so that the number is one conversion of eight
+// digits and one correctly rounded quotient by 10^(8 - whole digits).
+PELMORIX_IN_EACH_CALLER const char* quick_short_decimal(const char* token, const char* q, bool negative,
+                                                        double* value) {
+    const std::uint64_t whole_bytes = load_eight_after_sign(token, negative);
+    const int whole = leading_digits(whole_bytes);
+    if (whole == 0 || whole == 8) return nullptr;
+    if (q[whole] == ' ') {
+        *value = static_cast<double>(digits_value(whole_bytes, whole)) * sign_factor(negative);
+        return q + whole;
+    }
+    if (q[whole] != '.') return nullptr;
+    const std::uint64_t fraction_bytes = load_eight(q + whole + 1);
+    const int fraction = leading_digits(fraction_bytes);
+    const int digits = whole + fraction;
+    if (fraction == 0 || digits > 8 || q[whole + 1 + fraction] != ' ') return nullptr;
+    const std::uint64_t joined = (whole_bytes & ((1ULL << (8 * whole)) - 1)) | (fraction_bytes << (8 * whole));
+    *value = static_cast<double>(padded_digits_value(joined, digits)) / (kPowersOfTen[8 - whole] * sign_factor(negative));
+    return first_blank(token, q + whole + 1 + fraction);
 }
 
 // The bytes of a line quick_decimal may read, from the token's first byte:
@@ -180,8 +258,8 @@ PELMORIX_IN_EACH_CALLER bool finish_decimal(bool negative, std::uint64_t mantiss
     }
     if (mantissa <= kMaxExactInteger && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
         const double m = static_cast<double>(mantissa);
-        const double magnitude = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
-        *value = negative ? -magnitude : magnitude;
+        const double scale = sign_factor(negative) * kPowersOfTen[exponent < 0 ? -exponent : exponent];
+        *value = exponent < 0 ? m / scale : m * scale;
     } else {
         const fast_float::adjusted_mantissa binary =
             fast_float::compute_float<fast_float::binary_format<double>>(exponent, mantissa);
@@ -253,34 +331,40 @@ const char* convert_decimal(const char* text, const char* end, double* value) {
     return text;
 }
 
+// Every caller leaves the quick ways room to read: a line's last bytes are
+// converted from a padded copy.
+static_assert(kPlainSpan <= kQuickSpan && kShortSpan <= kQuickSpan, "the quick ways read within kQuickSpan");
+
 // The token at `token`, up to the next blank or `line_end`, converted as if
-// it stood alone; returns its end. Written out in each caller: it is the
-// loop of every row.
+// it stood alone; returns the byte after that blank, or `line_end`. At
+// least kQuickSpan bytes of the line lie from `token` on. Written out in each caller: it is the loop of every
+// row. With `kSigned` false the line holds no minus sign, so the token has
+// none.
+template <bool kSigned>
 PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* line_end, double* value) {
+    assert(line_end - token >= kQuickSpan);
     // A number with one whole digit and more than 8 fraction digits, seen on
     // the way, is read on from where quick_unsigned_decimal stopped rather
     // than again from its start: a gain on the benchmark's shortest
     // round-trip and %.18e shapes, no loss on the others (docs/performance.md).
     bool long_fraction = false;
     std::uint64_t long_mantissa = 0;
-    const bool negative = *token == '-';
-    if (kQuickConversion && kLittleEndian && line_end - token >= kPlainSpan) {
-        // The sign is taken by a branch, not folded into the address: the
-        // branch is foreseen, the address would have to wait for the byte.
-        double magnitude;
-        if (negative) {
-            if (const char* after = quick_unsigned_decimal(token + 1, &magnitude, &long_mantissa, &long_fraction)) {
-                *value = -magnitude;
-                return after;
-            }
-        } else if (const char* after = quick_unsigned_decimal(token, &magnitude, &long_mantissa, &long_fraction)) {
-            *value = magnitude;
-            return after;
+    const bool negative = kSigned && *token == '-';
+    if (kQuickConversion && kLittleEndian) {
+        const char* const unsigned_part = token + negative;
+        if (const char* after =
+                quick_unsigned_decimal(token, unsigned_part, negative, value, &long_mantissa, &long_fraction)) {
+            return after + 1;
+        }
+        // Numbers of 2 to 7 whole digits: the %.6g benchmark logs, smooth
+        // and noisy.
+        if (!long_fraction) {
+            if (const char* after = quick_short_decimal(token, unsigned_part, negative, value)) return after + 1;
         }
     }
     const char* stop = token;
     const bool quick =
-        kQuickConversion && kLittleEndian && line_end - token >= kQuickSpan &&
+        kQuickConversion && kLittleEndian &&
         (long_fraction ? finish_decimal(negative, long_mantissa, 9, 8, token + negative + 10, value, &stop)
                        : quick_decimal(token, value, &stop));
     if (!quick) {
@@ -292,7 +376,7 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
     }
     // The token runs on to the next blank; text after its number is passed over.
     while (stop != line_end && *stop != ' ') ++stop;
-    return stop;
+    return stop == line_end ? stop : stop + 1;
 }
 
 }  // namespace
@@ -323,31 +407,50 @@ struct PaddedTail {
 
 }  // namespace
 
+// The end of the token that convert_one read, from what it returned.
+const char* token_end(const char* after) { return after[-1] == ' ' ? after - 1 : after; }
+
 const char* convert_token(const char* token, const char* line_end, double* value) {
-    if (line_end - token >= kQuickSpan) return convert_one(token, line_end, value);
+    if (line_end - token >= kQuickSpan) return token_end(convert_one<true>(token, line_end, value));
     const PaddedTail tail(token, line_end);
-    return token + (convert_one(tail.bytes, tail.end(), value) - tail.bytes);
+    return token + (token_end(convert_one<true>(tail.bytes, tail.end(), value)) - tail.bytes);
 }
 
-int split_row(const LineView& line, double* values) {
+namespace {
+
+// The tokens of a line, converted in turn; `kSigned` as for convert_one.
+template <bool kSigned>
+int split_tokens(const LineView& line, double* values) {
     int count = 0;
     const char* p = line.text;
     const char* const end = line.text + line.length;
     // Each token is converted on its own, as if cut out of the line: a tab
     // or other white space after it must not lead into the next one.
-    while (count < kMaxRowValues && end - p >= kQuickSpan) {
+    while (count < kMaxRowValues) {
         while (p != end && *p == ' ') ++p;
-        if (p == end) return count;
-        p = convert_one(p, end, &values[count++]);
+        if (end - p < kQuickSpan) break;
+        p = convert_one<kSigned>(p, end, &values[count++]);
     }
     if (count == kMaxRowValues || p == end) return count;
     const PaddedTail tail(p, end);
     const char* q = tail.bytes;
     const char* const tail_end = tail.bytes + (end - p);
     while (count < kMaxRowValues) {
-        while (q != tail_end && *q == ' ') ++q;
-        if (q == tail_end) break;
-        q = convert_one(q, tail.end(), &values[count++]);
+        // The last token may end at the first blank of the padding.
+        while (q < tail_end && *q == ' ') ++q;
+        if (q >= tail_end) break;
+        q = convert_one<kSigned>(q, tail.end(), &values[count++]);
     }
     return count;
+}
+
+}  // namespace
+
+int split_row(const LineView& line, double* values) {
+    if (line.length == 0) return 0;
+    // A line without a minus sign (a model's values, say, which stay
+    // positive) is converted without a look at any token's sign: the
+    // shape-1 and noisy one-digit benchmark logs.
+    if (std::memchr(line.text, '-', line.length) == nullptr) return split_tokens<false>(line, values);
+    return split_tokens<true>(line, values);
 }

@@ -69,10 +69,6 @@ void keep_pixel_shortcut(HDC dc, const DcObject& d, const DrawTarget& t, COLORRE
                          COLORREF result) {
     PlatformState& st = state();
     if (st.journal_on) return;  // every call must reach the journal
-    if (st.pixel_shortcut_epoch != st.object_epoch) {
-        st.pixel_shortcut[0] = st.pixel_shortcut[1] = PixelShortcut{};
-        st.pixel_shortcut_epoch = st.object_epoch;
-    }
     PixelShortcut* entry = st.pixel_shortcut[0].handle == dc   ? &st.pixel_shortcut[0]
                            : st.pixel_shortcut[1].handle == dc ? &st.pixel_shortcut[1]
                                                                : nullptr;
@@ -133,7 +129,7 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     // call (the same colour as last time on a DC with a short cut) is done
     // here; anything else takes the full way.
     PlatformState* st = state_pointer;
-    if (st == nullptr || st->pixel_shortcut_epoch != st->object_epoch) return set_pixel(dc, x, y, color);
+    if (st == nullptr) return set_pixel(dc, x, y, color);
     const PixelShortcut* entry;
     if (st->pixel_shortcut[0].handle == dc) {
         entry = &st->pixel_shortcut[0];

@@ -52,7 +52,7 @@ void remove_object(const void* handle) {
     Slot& s = st.slots[index - 1];
     s.object.reset();
     ++s.generation;
-    ++st.object_epoch;  // whatever a DC kept may have pointed at it
+    objects_changed();  // whatever a DC kept may have pointed at it
     st.free_slots.push_back(static_cast<std::uint32_t>(index - 1));
 }
 

@@ -226,11 +226,11 @@ struct PlatformState {
     long long last_present_ms = 0;
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
     // SetPixel's short cuts for the two DCs it drew on last (the program
-    // draws on two in turn): good while object_epoch is still
-    // pixel_shortcut_epoch. A change to a DC's bitmap, palette, clip region
-    // or origin, and turning the journal on, forget them all.
+    // draws on two in turn). An object gone, a window resized, a change to
+    // a DC's bitmap, palette, clip region or origin, and turning the journal
+    // on, forget them all, so that SetPixel need test nothing but the DC and
+    // the colour.
     PixelShortcut pixel_shortcut[2];
-    std::uint64_t pixel_shortcut_epoch = 0;
     int pixel_shortcut_next = 0;  // the entry the next new DC replaces
     // Test instrumentation.
     bool journal_on = false;
@@ -289,7 +289,16 @@ void journal_call(const char* function, const void* target, std::initializer_lis
 inline bool journaling() { return state().journal_on; }
 
 // After a change to what a DC draws on or how (bitmap, palette, clip, origin).
-inline void forget_pixel_shortcuts() { state().pixel_shortcut_epoch = 0; }
+inline void forget_pixel_shortcuts() {
+    PlatformState& st = state();
+    st.pixel_shortcut[0] = st.pixel_shortcut[1] = PixelShortcut{};
+}
+// After an object has gone or a surface changed size: what DCs kept of
+// their look-ups no longer holds.
+inline void objects_changed() {
+    ++state().object_epoch;
+    forget_pixel_shortcuts();
+}
 inline long long hv(const void* handle) { return static_cast<long long>(reinterpret_cast<std::uintptr_t>(handle)); }
 
 // Colour: a COLORREF as the DC resolves it now, as 0x00RRGGBB.

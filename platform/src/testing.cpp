@@ -158,7 +158,7 @@ void reset() {
     st.fail_function.clear();
     st.fail_error = 0;
     st.flush_hook = nullptr;
-    ++st.object_epoch;  // the objects went without remove_object: nothing kept of them holds
+    objects_changed();  // the objects went without remove_object: nothing kept of them holds
 }
 
 void on_gdi_flush(std::function<void()> hook) { state().flush_hook = std::move(hook); }

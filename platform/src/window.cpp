@@ -32,7 +32,7 @@ void send_size(HWND handle, WPARAM kind, int width, int height) {
 
 void resize_window(HWND handle, WindowObject& w, int width, int height, WPARAM kind) {
     w.surface.resize(width, height);
-    ++state().object_epoch;  // what DCs kept of the surface's bounds no longer holds
+    objects_changed();  // what DCs kept of the surface's bounds no longer holds
     // The display's copy of the window is redrawn from the program's picture.
     w.needs_paint = true;
     send_size(handle, kind, width, height);
