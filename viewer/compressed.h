@@ -29,6 +29,15 @@ public:
                               unsigned char*& out, unsigned char* out_end) = 0;
 };
 
+// A new decompressor of type `T` once its start() has succeeded; null when
+// it cannot start.
+template <class T>
+std::unique_ptr<Decompressor> make_started() {
+    auto decoder = std::make_unique<T>();
+    if (!decoder->start()) return nullptr;
+    return decoder;
+}
+
 // Each in its own unit, built where its library is found; null when the
 // decompressor cannot start.
 std::unique_ptr<Decompressor> make_gzip_decompressor();

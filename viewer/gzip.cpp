@@ -66,8 +66,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Decompressor> make_gzip_decompressor() {
-    auto decoder = std::make_unique<GzipDecompressor>();
-    if (!decoder->start()) return nullptr;
-    return decoder;
-}
+std::unique_ptr<Decompressor> make_gzip_decompressor() { return make_started<GzipDecompressor>(); }

@@ -55,8 +55,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Decompressor> make_xz_decompressor() {
-    auto decoder = std::make_unique<XzDecompressor>();
-    if (!decoder->start()) return nullptr;
-    return decoder;
-}
+std::unique_ptr<Decompressor> make_xz_decompressor() { return make_started<XzDecompressor>(); }

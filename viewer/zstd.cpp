@@ -56,8 +56,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Decompressor> make_zstd_decompressor() {
-    auto decoder = std::make_unique<ZstdDecompressor>();
-    if (!decoder->start()) return nullptr;
-    return decoder;
-}
+std::unique_ptr<Decompressor> make_zstd_decompressor() { return make_started<ZstdDecompressor>(); }

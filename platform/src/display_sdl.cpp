@@ -6,8 +6,8 @@
 // this display's business alone: the layer above sees client sizes, resizes
 // and the screen size in the surface's own pixels.
 //
-// The display answers the window system by itself whenever it shows a
-// window and whenever it is polled: SDL answers pings as it takes events, a
+// The display answers the window system by itself (service) with every
+// round of presents and whenever it is polled: SDL answers pings as it takes events, a
 // window whose picture the window system dropped (uncovered, exposed) is
 // shown its client surface again at once, and the events that mean
 // something to the program wait in the display until it next polls. So a
@@ -207,7 +207,6 @@ public:
         window.dirty = false;
         SdlWindowRecord* record = record_of(window);
         if (record != nullptr) show(*record);
-        service();
     }
 
     void service() override {

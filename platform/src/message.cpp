@@ -128,6 +128,36 @@ void write_requested_snapshot() {
     if (const WindowObject* w = find_window(st.windows.back())) write_png(path, w->surface);
 }
 
+// What the queue has to deliver now, taking test input and the display's
+// events first: posted messages, then the quit message, then a paint. False
+// when there is nothing. Taken off the queue when `take`; a paint never is,
+// as it comes for as long as the window needs painting.
+bool next_message(MSG* msg, bool take) {
+    PlatformState& st = state();
+    gather_events();
+    if (!st.posted.empty()) {
+        *msg = st.posted.front();
+        if (take) st.posted.pop_front();
+        return true;
+    }
+    if (st.quit_pending) {
+        *msg = MSG{};
+        msg->message = WM_QUIT;
+        msg->wParam = static_cast<WPARAM>(st.quit_code);
+        msg->time = ++st.clock;
+        if (take) st.quit_pending = false;
+        return true;
+    }
+    if (HWND paint = window_to_paint()) {
+        *msg = MSG{};
+        msg->hwnd = paint;
+        msg->message = WM_PAINT;
+        msg->time = ++st.clock;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Display* display() {
@@ -182,29 +212,9 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max
     if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
     PlatformState& st = state();
     for (;;) {
-        gather_events();
-        if (!st.posted.empty()) {
-            *msg = st.posted.front();
-            st.posted.pop_front();
+        if (next_message(msg, true)) {
             if (journaling()) journal_call("GetMessageA", msg->hwnd, {msg->message, static_cast<long long>(msg->wParam)});
             return msg->message != WM_QUIT ? TRUE : FALSE;
-        }
-        if (st.quit_pending) {
-            st.quit_pending = false;
-            *msg = MSG{};
-            msg->message = WM_QUIT;
-            msg->wParam = static_cast<WPARAM>(st.quit_code);
-            msg->time = ++st.clock;
-            if (journaling()) journal_call("GetMessageA", nullptr, {WM_QUIT, st.quit_code});
-            return FALSE;
-        }
-        if (HWND paint = window_to_paint()) {
-            *msg = MSG{};
-            msg->hwnd = paint;
-            msg->message = WM_PAINT;
-            msg->time = ++st.clock;
-            if (journaling()) journal_call("GetMessageA", paint, {WM_PAINT, 0});
-            return TRUE;
         }
         // Nothing to deliver: show the picture as it stands, then wait.
         write_requested_snapshot();
@@ -225,37 +235,15 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_max, UINT remove) {
-    // As GetMessageA, without the wait: what is there already, in the same
-    // order (posted messages, the quit message, then a paint).
+    // As GetMessageA, without the wait.
     (void)window, (void)filter_min, (void)filter_max;
     if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
-    PlatformState& st = state();
-    const bool take = (remove & PM_REMOVE) != 0;
-    gather_events();
-    if (!st.posted.empty()) {
-        *msg = st.posted.front();
-        if (take) st.posted.pop_front();
-    } else if (st.quit_pending) {
-        *msg = MSG{};
-        msg->message = WM_QUIT;
-        msg->wParam = static_cast<WPARAM>(st.quit_code);
-        msg->time = ++st.clock;
-        if (take) st.quit_pending = false;
-    } else if (HWND paint = window_to_paint()) {
-        // A paint is never taken off the queue: it comes while the window
-        // needs painting, and BeginPaint or ValidateRect ends that.
-        *msg = MSG{};
-        msg->hwnd = paint;
-        msg->message = WM_PAINT;
-        msg->time = ++st.clock;
-    } else {
-        if (journaling()) journal_call("PeekMessageA", nullptr, {0, static_cast<long long>(remove)});
-        return FALSE;
-    }
+    const bool found = next_message(msg, (remove & PM_REMOVE) != 0);
     if (journaling()) {
-        journal_call("PeekMessageA", msg->hwnd, {msg->message, static_cast<long long>(remove)});
+        journal_call("PeekMessageA", found ? msg->hwnd : nullptr,
+                     {found ? static_cast<long long>(msg->message) : 0, static_cast<long long>(remove)});
     }
-    return TRUE;
+    return found ? TRUE : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {

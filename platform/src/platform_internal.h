@@ -175,12 +175,12 @@ public:
     virtual void close_window(WindowObject& window) = 0;
     // The window became visible, or its size or state changed.
     virtual void show_window(WindowObject& window) = 0;
-    // Puts the window's surface on screen as it stands, and services the
-    // window system as service() does.
+    // Puts the window's surface on screen as it stands.
     virtual void present(WindowObject& window) = 0;
     // Answers what the window system asks of the display itself (pings, a
     // picture to show again) and keeps the events that matter for the next
-    // poll. Never reaches a window procedure.
+    // poll. Never reaches a window procedure. Called with every round of
+    // presents, and by poll.
     virtual void service() = 0;
     // Events already there, without waiting.
     virtual void poll(std::vector<DisplayEvent>& out) = 0;
