@@ -165,9 +165,9 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* token, co
 // the byte after them.
 constexpr long kShortSpan = 18;
 
-// The next commonest shape, after its sign: 1 to 8 digits, then a blank, or
-// a point, digits, and a blank, 8 digits in all at most (what %.6g prints
-// of a number from 10 to 10^6). `q` is the token's first byte after the
+// The next commonest shape, after its sign: 1 to 8 digits with at most one
+// point among or after them, then a blank (what %.6g prints of a number
+// from 10 to 10^6). `q` is the token's first byte after the
 // sign and `token` its first byte. Returns the blank and sets *value, or
 // returns null, having decided nothing. The whole and the fraction digits
 // are joined into one eight-byte string, padded with zeros to eight digits
@@ -366,8 +366,8 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
                 quick_unsigned_decimal(token, unsigned_part, negative, value, &long_mantissa, &long_fraction)) {
             return after + 1;
         }
-        // Numbers of 2 to 7 whole digits: the %.6g benchmark logs, smooth
-        // and noisy.
+        // Other numbers of up to 8 digits, most of 2 to 7 whole digits: the
+        // %.6g benchmark logs, smooth and noisy.
         if (!long_fraction) {
             if (const char* after = quick_short_decimal(token, unsigned_part, negative, value)) return after + 1;
         }
