@@ -126,27 +126,33 @@ std::uint64_t load_eight_after_sign(const char* p, bool negative) {
 constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
-// point, 1 to 8 digits, then a blank. `q` is the token's first byte after
+// point, up to 8 digits, then a blank. `q` is the token's first byte after
 // the sign and `token` its first byte. Returns the blank and sets *value,
 // or returns null, having decided nothing, for anything else; then
 // *long_fraction tells whether 8 digits follow the point with more of the
 // number after them, and *long_mantissa is what the 9 digits make, for
 // finish_decimal to go on from. Its digits make an integer below 10^9 and
 // its scale is at most 10^8, so the double is one correctly rounded
-// quotient. The token's end
-// comes out of the digit count, not a test of each byte: the next token's
-// start then waits on one eight-byte load rather than on a chain of them.
+// quotient. The token's end comes out of the digit count, not a test of
+// each byte: the next token's start then waits on one eight-byte load
+// rather than on a chain of them.
 PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* token, const char* q, bool negative,
                                                            double* value, std::uint64_t* long_mantissa,
                                                            bool* long_fraction) {
-    if (!is_digit(q[0]) || q[1] != '.') return nullptr;
+    // A digit and a point, in one test of the two bytes: below 10 only when
+    // the second is the point and the first a digit, which it then is the
+    // value of (a first byte below '0' borrows, leaving at least 0xD0).
+    std::uint16_t digit_and_point;
+    std::memcpy(&digit_and_point, q, sizeof digit_and_point);
+    const auto digit = static_cast<std::uint16_t>(digit_and_point - ('.' << 8 | '0'));
+    if (digit >= 10) return nullptr;
     const std::uint64_t fraction_bytes = load_eight_after_sign(token + 2, negative);
+    // No digit after the point is a number too ("3." is 3).
     const int fraction = leading_digits(fraction_bytes);
-    if (fraction == 0) return nullptr;
     if (q[2 + fraction] != ' ') {
         if (fraction == 8) {
             *long_fraction = true;
-            *long_mantissa = static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + digits_value(fraction_bytes, 8);
+            *long_mantissa = digit * kScale[8] + digits_value(fraction_bytes, 8);
         }
         return nullptr;
     }
@@ -154,8 +160,7 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* token, co
     // padded_digits_value): one division by the same constant whatever the
     // number of digits, fewer instructions on the benchmark's model-log and
     // %.6g shapes (docs/performance.md).
-    const std::uint64_t mantissa =
-        static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + padded_digits_value(fraction_bytes, fraction);
+    const std::uint64_t mantissa = digit * kScale[8] + padded_digits_value(fraction_bytes, fraction);
     *value = static_cast<double>(mantissa) / (kPowersOfTen[8] * sign_factor(negative));
     return q + 2 + fraction;
 }
@@ -436,10 +441,15 @@ int split_tokens(const LineView& line, double* values) {
     const char* const end = line.text + line.length;
     // Each token is converted on its own, as if cut out of the line: a tab
     // or other white space after it must not lead into the next one.
-    while (count < kMaxRowValues) {
-        while (p != end && *p == ' ') ++p;
-        if (end - p < kQuickSpan) break;
-        p = convert_one<kSigned>(p, end, &values[count++]);
+    if (line.length >= static_cast<std::size_t>(kQuickSpan)) {
+        // The last place a token can start and still be converted in place;
+        // the blanks before a token are passed over no further.
+        const char* const last = end - kQuickSpan;
+        while (count < kMaxRowValues) {
+            while (p <= last && *p == ' ') ++p;
+            if (p > last) break;
+            p = convert_one<kSigned>(p, end, &values[count++]);
+        }
     }
     if (count == kMaxRowValues || p == end) return count;
     const PaddedTail tail(p, end);
