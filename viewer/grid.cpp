@@ -161,7 +161,10 @@ public:
         // The largest fraction whose y stays below 2^30 in size, at most 2^20.
         double most = kMaxFraction;
         if (box_height > 0) {
-            most = std::fmin(most, (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_));
+            // fmin's choice, without its library call on every row: a NaN
+            // bound leaves `most` as it is.
+            const double bound = (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_);
+            if (bound < most) most = bound;
         }
         const bool usable = std::isfinite(minimoy) && std::isfinite(span) && span != 0 && std::isfinite(scale_) &&
                             scale_ != 0 && std::fabs(rows_below_) <= kMaxRowsBelow && most >= 1;
