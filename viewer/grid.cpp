@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
+
 #include "graphics.h"
 #include "viewer.h"
 
@@ -94,7 +98,8 @@ struct ColumnCoordinates {
     std::uint64_t high_bits = 0;
     int plot_width = 0;
     int grid_columns = 0;
-    int filled = 0;  // columns worked out so far; 0 = nothing kept
+    int filled = 0;          // columns worked out so far; 0 = nothing kept
+    int first_unplaced = 0;  // the first of them without an x; `filled` when none
     Coordinate x[kMaxRowValues];
 };
 
@@ -116,11 +121,18 @@ const Coordinate* columns_at(double time, int count) {
         kept.plot_width = plot_width;
         kept.grid_columns = grid_columns;
         kept.filled = 0;
+        kept.first_unplaced = 0;
     }
     if (kept.filled < count) {
         const long double fx = axis_fraction(time, minimox, maximox);
         const int box_width = plot_width / grid_columns;
+        const bool all_placed = kept.first_unplaced == kept.filled;
         for (int c = kept.filled; c < count; ++c) kept.x[c] = column_x(c, fx, box_width);
+        if (all_placed) {
+            int c = kept.filled;
+            while (c < count && kept.x[c].placed) ++c;
+            kept.first_unplaced = c;
+        }
         kept.filled = count;
     }
     return kept.x;
@@ -149,7 +161,10 @@ public:
         // The largest fraction whose y stays below 2^30 in size, at most 2^20.
         double most = kMaxFraction;
         if (box_height > 0) {
-            most = std::fmin(most, (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_));
+            // fmin's choice, without its library call on every row: a NaN
+            // bound leaves `most` as it is.
+            const double bound = (kMaxCoordinate - std::fabs(plot_height_)) / box_height_ - std::fabs(rows_below_);
+            if (bound < most) most = bound;
         }
         const bool usable = std::isfinite(minimoy) && std::isfinite(span) && span != 0 && std::isfinite(scale_) &&
                             scale_ != 0 && std::fabs(rows_below_) <= kMaxRowsBelow && most >= 1;
@@ -168,6 +183,46 @@ public:
         if (!(part > margin_ && part < 1 - margin_)) return false;
         *y = whole;
         return true;
+    }
+
+    // y_of for values[0] to values[n - 1]: sets ys[c] wherever it decides,
+    // and lists the others, in order, in `undecided`; returns how many those
+    // are. Two values a step where the processor has SSE2: the same double
+    // operations, so the same pixels (every benchmark shape).
+    int ys_of(const double* values, int n, int* ys, int* undecided) const {
+        int k = 0;
+        int c = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+        const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+        const __m128d low = _mm_set1_pd(low_);
+        const __m128d scale = _mm_set1_pd(scale_);
+        const __m128d rows_below = _mm_set1_pd(rows_below_);
+        const __m128d box_height = _mm_set1_pd(box_height_);
+        const __m128d plot_height = _mm_set1_pd(plot_height_);
+        const __m128d max_fraction = _mm_set1_pd(max_fraction_);
+        const __m128d margin = _mm_set1_pd(margin_);
+        const __m128d upper = _mm_set1_pd(1 - margin_);
+        for (; c + 2 <= n; c += 2) {
+            const __m128d fy = _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(values + c), low), scale);
+            const __m128d inside = _mm_cmple_pd(_mm_and_pd(fy, magnitude), max_fraction);  // a NaN fails too
+            const __m128d v = _mm_sub_pd(plot_height, _mm_mul_pd(_mm_add_pd(fy, rows_below), box_height));
+            // Wherever `inside` holds, |v| < 2^30 and the truncation is exact.
+            const __m128i whole = _mm_cvttpd_epi32(v);
+            const __m128d part = _mm_and_pd(_mm_sub_pd(v, _mm_cvtepi32_pd(whole)), magnitude);
+            const __m128d decided =
+                _mm_and_pd(inside, _mm_and_pd(_mm_cmpgt_pd(part, margin), _mm_cmplt_pd(part, upper)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(ys + c), whole);
+            const int mask = _mm_movemask_pd(decided);
+            if (mask != 3) {
+                if ((mask & 1) == 0) undecided[k++] = c;
+                if ((mask & 2) == 0) undecided[k++] = c + 1;
+            }
+        }
+#endif
+        for (; c < n; ++c) {
+            if (!y_of(values[c], &ys[c])) undecided[k++] = c;
+        }
+        return k;
     }
 
 private:
@@ -218,6 +273,40 @@ void plot_cell_value(int column, int row, double time, double value) {
     if (p.placed) put_pixel(p.x, p.y, point_color);
 }
 
+namespace {
+
+// A row's points: column c's at (xs[c].value, ys[c]) when `all_placed`,
+// else only where placed[c].
+struct MappedRow {
+    const Coordinate* xs;
+    int ys[kMaxRowValues];
+    bool all_placed;
+    bool placed[kMaxRowValues];
+};
+
+// Maps a row of n values (1 to kMaxRowValues) on a sized grid.
+void map_row(int row, double time, const double* values, int n, MappedRow* out) {
+    out->xs = columns_at(time, n);
+    const int box_height = plot_height / grid_rows;
+    int undecided[kMaxRowValues];
+    const int left = QuickRowY(row, box_height).ys_of(values, n, out->ys, undecided);
+    // The undecided ones in the long double steps; those without a y are
+    // listed again, at the front of `undecided`.
+    int unplaced = 0;
+    for (int k = 0; k < left; ++k) {
+        const int c = undecided[k];
+        const Coordinate y = row_y(row, axis_fraction(values[c], minimoy, maximoy), box_height);
+        out->ys[c] = y.value;
+        if (!y.placed) undecided[unplaced++] = c;
+    }
+    out->all_placed = unplaced == 0 && kept_columns.first_unplaced >= n;
+    if (out->all_placed) return;
+    for (int c = 0; c < n; ++c) out->placed[c] = out->xs[c].placed;
+    for (int k = 0; k < unplaced; ++k) out->placed[undecided[k]] = false;
+}
+
+}  // namespace
+
 int map_cell_row(int row, double time, const double* values, int count, ScreenPoint* points) {
     const int n = count < kMaxRowValues ? count : kMaxRowValues;
     if (n <= 0) return 0;
@@ -225,13 +314,11 @@ int map_cell_row(int row, double time, const double* values, int count, ScreenPo
         for (int c = 0; c < n; ++c) points[c] = ScreenPoint{0, 0, false};
         return n;
     }
-    const Coordinate* xs = columns_at(time, n);
-    const int box_height = plot_height / grid_rows;
-    const QuickRowY quick(row, box_height);
+    MappedRow mapped;
+    map_row(row, time, values, n, &mapped);
     for (int c = 0; c < n; ++c) {
-        Coordinate y{0, true};
-        if (!quick.y_of(values[c], &y.value)) y = row_y(row, axis_fraction(values[c], minimoy, maximoy), box_height);
-        points[c] = xs[c].placed && y.placed ? ScreenPoint{xs[c].value, y.value, true} : ScreenPoint{0, 0, false};
+        const bool placed = mapped.all_placed || mapped.placed[c];
+        points[c] = placed ? ScreenPoint{mapped.xs[c].value, mapped.ys[c], true} : ScreenPoint{0, 0, false};
     }
     return n;
 }
@@ -241,12 +328,19 @@ int map_cell_row(int row, double time, const double* values, int count, ScreenPo
 // benchmark's every shape, smooth and noisy).
 PELMORIX_ALL_WRITTEN_OUT void plot_cell_row(int row, double time, const double* values, int count) {
     point_color = kPointColor;
+    const int n = count < kMaxRowValues ? count : kMaxRowValues;
+    if (n <= 0 || grid_columns <= 0 || grid_rows <= 0) return;
     // The row is mapped whole before any of it is drawn: the mapping reads
     // nothing that drawing changes, and its arithmetic runs far slower when
     // pixel stores come between its steps.
-    ScreenPoint points[kMaxRowValues];
-    const int n = map_cell_row(row, time, values, count, points);
-    for (int c = 0; c < n; ++c) {
-        if (points[c].placed) put_pixel(points[c].x, points[c].y, kPointColor);  // point_color, as a constant
+    MappedRow mapped;
+    map_row(row, time, values, n, &mapped);
+    // point_color, as a constant
+    if (mapped.all_placed) {
+        for (int c = 0; c < n; ++c) put_pixel(mapped.xs[c].value, mapped.ys[c], kPointColor);
+    } else {
+        for (int c = 0; c < n; ++c) {
+            if (mapped.placed[c]) put_pixel(mapped.xs[c].value, mapped.ys[c], kPointColor);
+        }
     }
 }

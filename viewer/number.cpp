@@ -126,27 +126,33 @@ std::uint64_t load_eight_after_sign(const char* p, bool negative) {
 constexpr long kPlainSpan = 12;
 
 // The shape of nearly every value in a log, after its sign: one digit, a
-// point, 1 to 8 digits, then a blank. `q` is the token's first byte after
+// point, up to 8 digits, then a blank. `q` is the token's first byte after
 // the sign and `token` its first byte. Returns the blank and sets *value,
 // or returns null, having decided nothing, for anything else; then
 // *long_fraction tells whether 8 digits follow the point with more of the
 // number after them, and *long_mantissa is what the 9 digits make, for
 // finish_decimal to go on from. Its digits make an integer below 10^9 and
 // its scale is at most 10^8, so the double is one correctly rounded
-// quotient. The token's end
-// comes out of the digit count, not a test of each byte: the next token's
-// start then waits on one eight-byte load rather than on a chain of them.
+// quotient. The token's end comes out of the digit count, not a test of
+// each byte: the next token's start then waits on one eight-byte load
+// rather than on a chain of them.
 PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* token, const char* q, bool negative,
                                                            double* value, std::uint64_t* long_mantissa,
                                                            bool* long_fraction) {
-    if (!is_digit(q[0]) || q[1] != '.') return nullptr;
+    // A digit and a point, in one test of the two bytes: below 10 only when
+    // the second is the point and the first a digit, which it then is the
+    // value of (a first byte below '0' borrows, leaving at least 0xD0).
+    std::uint16_t digit_and_point;
+    std::memcpy(&digit_and_point, q, sizeof digit_and_point);
+    const auto digit = static_cast<std::uint16_t>(digit_and_point - ('.' << 8 | '0'));
+    if (digit >= 10) return nullptr;
     const std::uint64_t fraction_bytes = load_eight_after_sign(token + 2, negative);
+    // No digit after the point is a number too ("3." is 3).
     const int fraction = leading_digits(fraction_bytes);
-    if (fraction == 0) return nullptr;
     if (q[2 + fraction] != ' ') {
         if (fraction == 8) {
             *long_fraction = true;
-            *long_mantissa = static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + digits_value(fraction_bytes, 8);
+            *long_mantissa = digit * kScale[8] + digits_value(fraction_bytes, 8);
         }
         return nullptr;
     }
@@ -154,39 +160,19 @@ PELMORIX_IN_EACH_CALLER const char* quick_unsigned_decimal(const char* token, co
     // padded_digits_value): one division by the same constant whatever the
     // number of digits, fewer instructions on the benchmark's model-log and
     // %.6g shapes (docs/performance.md).
-    const std::uint64_t mantissa =
-        static_cast<std::uint64_t>(q[0] - '0') * kScale[8] + padded_digits_value(fraction_bytes, fraction);
+    const std::uint64_t mantissa = digit * kScale[8] + padded_digits_value(fraction_bytes, fraction);
     *value = static_cast<double>(mantissa) / (kPowersOfTen[8] * sign_factor(negative));
     return q + 2 + fraction;
 }
 
 // The bytes of a line quick_short_decimal may read, from the token's first
-// byte: a sign, two loads of eight and the byte after them; first_blank
-// reads 16.
+// byte: one load of 16, or, without SSE2, a sign, two loads of eight and
+// the byte after them.
 constexpr long kShortSpan = 18;
 
-// `blank`, the first blank after `token`, which lies within 16 bytes of it,
-// found without the token's digits: where the next token starts then waits
-// on one 16-byte load and its blanks, not on the digits, read in two loads
-// of which the second waits for the first (the %.6g benchmark logs, smooth
-// and noisy).
-PELMORIX_IN_EACH_CALLER const char* first_blank(const char* token, const char* blank) {
-#if defined(__SSE2__) && defined(__GNUC__)
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(token));
-    const auto blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
-    const char* const found = token + __builtin_ctz(blanks);
-    assert(found == blank);
-    (void)blank;
-    return found;
-#else
-    (void)token;
-    return blank;
-#endif
-}
-
-// The next commonest shape, after its sign: 1 to 7 digits, then a blank, or
-// a point, digits, and a blank, 8 digits in all at most (what %.6g prints
-// of a number from 10 to 10^6). `q` is the token's first byte after the
+// The next commonest shape, after its sign: 1 to 8 digits with at most one
+// point among or after them, then a blank (what %.6g prints of a number
+// from 10 to 10^6). `q` is the token's first byte after the
 // sign and `token` its first byte. Returns the blank and sets *value, or
 // returns null, having decided nothing. The whole and the fraction digits
 // are joined into one eight-byte string, padded with zeros to eight digits
@@ -194,6 +180,34 @@ PELMORIX_IN_EACH_CALLER const char* first_blank(const char* token, const char* b
 // digits and one correctly rounded quotient by 10^(8 - whole digits).
 PELMORIX_IN_EACH_CALLER const char* quick_short_decimal(const char* token, const char* q, bool negative,
                                                         double* value) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    // Where the token's blank, point and digits lie comes from one 16-byte
+    // load, in a mask a kind of byte, without a test of each byte: the next
+    // token's start waits on that load alone, and the token's shape is one
+    // branch (the %.6g benchmark logs, smooth and noisy).
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(token));
+    const auto mask_of = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+    const unsigned blanks = mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+    const unsigned points = mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.')));
+    const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const unsigned digit_bytes = mask_of(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets));
+    const int length = __builtin_ctz(blanks | 0x10000u);  // 16: no blank in reach
+    const unsigned sign_bit = negative ? 1u : 0u;
+    // The bytes after the sign that are not digits: the point alone, if any.
+    const unsigned others = ((1u << length) - 1) & ~sign_bit & ~digit_bytes;
+    const int point_at = __builtin_ctz(others | (1u << length));  // `length`: no point
+    const int whole = point_at - static_cast<int>(sign_bit);
+    const int digits = length - static_cast<int>(sign_bit) - (point_at < length ? 1 : 0);
+    if (((others & ~points) | (others & (others - 1))) != 0 || whole <= 0 || digits > 8) {
+        return nullptr;
+    }
+    // The digits before the point from q on, those after it from q + 1 on.
+    const std::uint64_t before_point = ~0ULL >> (64 - 8 * whole);
+    const std::uint64_t joined = (load_eight(q) & before_point) | (load_eight(q + 1) & ~before_point);
+    *value =
+        static_cast<double>(padded_digits_value(joined, digits)) / (kPowersOfTen[8 - whole] * sign_factor(negative));
+    return token + length;
+#else
     const std::uint64_t whole_bytes = load_eight_after_sign(token, negative);
     const int whole = leading_digits(whole_bytes);
     if (whole == 0 || whole == 8) return nullptr;
@@ -208,7 +222,8 @@ PELMORIX_IN_EACH_CALLER const char* quick_short_decimal(const char* token, const
     if (fraction == 0 || digits > 8 || q[whole + 1 + fraction] != ' ') return nullptr;
     const std::uint64_t joined = (whole_bytes & ((1ULL << (8 * whole)) - 1)) | (fraction_bytes << (8 * whole));
     *value = static_cast<double>(padded_digits_value(joined, digits)) / (kPowersOfTen[8 - whole] * sign_factor(negative));
-    return first_blank(token, q + whole + 1 + fraction);
+    return q + whole + 1 + fraction;
+#endif
 }
 
 // The bytes of a line quick_decimal may read, from the token's first byte:
@@ -356,8 +371,8 @@ PELMORIX_IN_EACH_CALLER const char* convert_one(const char* token, const char* l
                 quick_unsigned_decimal(token, unsigned_part, negative, value, &long_mantissa, &long_fraction)) {
             return after + 1;
         }
-        // Numbers of 2 to 7 whole digits: the %.6g benchmark logs, smooth
-        // and noisy.
+        // Other numbers of up to 8 digits, most of 2 to 7 whole digits: the
+        // %.6g benchmark logs, smooth and noisy.
         if (!long_fraction) {
             if (const char* after = quick_short_decimal(token, unsigned_part, negative, value)) return after + 1;
         }
@@ -426,10 +441,15 @@ int split_tokens(const LineView& line, double* values) {
     const char* const end = line.text + line.length;
     // Each token is converted on its own, as if cut out of the line: a tab
     // or other white space after it must not lead into the next one.
-    while (count < kMaxRowValues) {
-        while (p != end && *p == ' ') ++p;
-        if (end - p < kQuickSpan) break;
-        p = convert_one<kSigned>(p, end, &values[count++]);
+    if (line.length >= static_cast<std::size_t>(kQuickSpan)) {
+        // The last place a token can start and still be converted in place;
+        // the blanks before a token are passed over no further.
+        const char* const last = end - kQuickSpan;
+        while (count < kMaxRowValues) {
+            while (p <= last && *p == ' ') ++p;
+            if (p > last) break;
+            p = convert_one<kSigned>(p, end, &values[count++]);
+        }
     }
     if (count == kMaxRowValues || p == end) return count;
     const PaddedTail tail(p, end);

@@ -64,31 +64,36 @@ const std::vector<std::uint32_t>& cosmetic_dashes(int style) {
     }
 }
 
+// Calls of the short cut between two looks at the present clock: reading
+// it on every pixel would cost more than the pixel.
+constexpr int kShortcutsPerClockCheck = 4096;
+
 // Keeps what a SetPixel on `dc` looked up, as its short cut.
 void keep_pixel_shortcut(HDC dc, const DcObject& d, const DrawTarget& t, COLORREF color, std::uint32_t rgb,
                          COLORREF result) {
     PlatformState& st = state();
     if (st.journal_on) return;  // every call must reach the journal
-    PixelShortcut* entry = st.pixel_shortcut[0].handle == dc   ? &st.pixel_shortcut[0]
-                           : st.pixel_shortcut[1].handle == dc ? &st.pixel_shortcut[1]
-                                                               : nullptr;
+    const auto handle = reinterpret_cast<std::uintptr_t>(dc);
+    PixelShortcut* entry = pixel_shortcuts[0].handle == handle   ? &pixel_shortcuts[0]
+                           : pixel_shortcuts[1].handle == handle ? &pixel_shortcuts[1]
+                                                                 : nullptr;
     if (entry == nullptr) {
-        entry = &st.pixel_shortcut[st.pixel_shortcut_next];
+        entry = &pixel_shortcuts[st.pixel_shortcut_next];
         st.pixel_shortcut_next ^= 1;
     }
     // The pixel just drawn lies in the clip, so the clip is not empty and
     // its top-left pixel is on the surface.
-    entry->handle = dc;
+    entry->handle = handle;
     entry->key = color;  // as given: a palette index never equals a plain RGB colour
     entry->rgb = rgb;
     entry->result = result;
+    entry->countdown = kShortcutsPerClockCheck;
     entry->left = static_cast<long long>(t.clip.left) - d.origin.x;
     entry->top = static_cast<long long>(t.clip.top) - d.origin.y;
     entry->width = static_cast<unsigned long long>(t.clip.right - t.clip.left);
     entry->height = static_cast<unsigned long long>(t.clip.bottom - t.clip.top);
     entry->first = t.surface->row(t.clip.top) + t.clip.left;
     entry->stride = t.surface->width;
-    entry->window = t.window;
 }
 
 // SetPixel in full: every case, every check. What it looked up is kept
@@ -106,17 +111,23 @@ __attribute__((noinline)) COLORREF set_pixel(HDC dc, int x, int y, COLORREF colo
     t.surface->row(static_cast<int>(dy))[dx] = rgb;
     const COLORREF result = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
     keep_pixel_shortcut(dc, *d, t, color, rgb, result);
+    // After the short cut is kept: showing the window now forgets it again.
     if (t.window != nullptr) note_window_drawn(*t.window);
     return result;
 }
 
-// Shows what is due, then gives SetPixel's result: the rare end of the short cut.
-__attribute__((noinline)) COLORREF present_due(COLORREF result) {
+// Reads the present clock, showing what is due, then gives SetPixel's
+// result: the rare end of the short cut.
+__attribute__((noinline)) COLORREF present_due(PixelShortcut& entry) {
+    const COLORREF result = entry.result;
+    entry.countdown = kShortcutsPerClockCheck;  // before presenting, which may forget the entry
     present_dirty_windows_if_due();
     return result;
 }
 
 }  // namespace
+
+PixelShortcut pixel_shortcuts[2];
 
 }  // namespace pelmorix_platform
 
@@ -128,13 +139,12 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     // The program's plot loop comes here for every point, twice. The usual
     // call (the same colour as last time on a DC with a short cut) is done
     // here; anything else takes the full way.
-    PlatformState* st = state_pointer;
-    if (st == nullptr) return set_pixel(dc, x, y, color);
-    const PixelShortcut* entry;
-    if (st->pixel_shortcut[0].handle == dc) {
-        entry = &st->pixel_shortcut[0];
-    } else if (st->pixel_shortcut[1].handle == dc) {
-        entry = &st->pixel_shortcut[1];
+    const auto handle = reinterpret_cast<std::uintptr_t>(dc);
+    PixelShortcut* entry;
+    if (pixel_shortcuts[0].handle == handle) {
+        entry = &pixel_shortcuts[0];
+    } else if (pixel_shortcuts[1].handle == handle) {
+        entry = &pixel_shortcuts[1];
     } else {
         return set_pixel(dc, x, y, color);
     }
@@ -144,14 +154,7 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF color) {
     const auto cy = static_cast<unsigned long long>(y - entry->top);
     if (cx >= entry->width || cy >= entry->height) return CLR_INVALID;
     entry->first[static_cast<std::ptrdiff_t>(cy) * entry->stride + static_cast<std::ptrdiff_t>(cx)] = entry->rgb;
-    if (WindowObject* window = entry->window) {
-        // note_window_drawn, with the clock read out of line.
-        window->dirty = true;
-        if (++st->draws_since_check >= 4096) {
-            st->draws_since_check = 0;
-            return present_due(entry->result);
-        }
-    }
+    if (--entry->countdown == 0) return present_due(*entry);
     return entry->result;
 }
 

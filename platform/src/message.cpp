@@ -189,7 +189,10 @@ void present_dirty_windows() {
     if (st.display == nullptr) return;
     for (HWND h : st.windows) {
         WindowObject* w = find_window(h);
-        if (w != nullptr && w->dirty) st.display->present(*w);
+        if (w != nullptr && w->dirty) {
+            st.display->present(*w);
+            forget_pixel_shortcuts();  // the next pixel marks the window drawn again
+        }
     }
     // Whether or not anything was drawn, the window system is answered.
     st.display->service();

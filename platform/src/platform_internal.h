@@ -109,20 +109,34 @@ struct DcObject : Object {
 // What a full SetPixel on a DC looked up, made ready for the next call with
 // the same colour: the clip (surface bounds and clip region) in the DC's
 // logical coordinates, so that one unsigned compare per axis tests it, and
-// the address of its top-left pixel.
+// the address of its top-left pixel. A window DC's entry exists only while
+// its window is marked drawn: showing the window forgets it, so the short
+// cut need not mark the window again.
 struct PixelShortcut {
-    const void* handle = nullptr;    // the DC; null: the entry is empty
-    COLORREF key = 0;                // the colour asked for ...
-    std::uint32_t rgb = 0;           // ... what it resolves to
-    COLORREF result = 0;             // SetPixel's result: rgb as a COLORREF
-    long long left = 0;              // the clip's top-left, logical
+    std::uintptr_t handle = kNoShortcut;  // the DC; kNoShortcut: the entry is empty
+    COLORREF key = 0;                     // the colour asked for ...
+    std::uint32_t rgb = 0;                // ... what it resolves to
+    COLORREF result = 0;                  // SetPixel's result: rgb as a COLORREF
+    int countdown = 0;                    // short cuts left before the present clock is read
+    long long left = 0;                   // the clip's top-left, logical
     long long top = 0;
-    unsigned long long width = 0;    // the clip's size, 0 when empty
+    unsigned long long width = 0;         // the clip's size, 0 when empty
     unsigned long long height = 0;
-    std::uint32_t* first = nullptr;  // the clip's top-left pixel
-    std::ptrdiff_t stride = 0;       // pixels from one row to the next
-    WindowObject* window = nullptr;  // the window drawn on, for window DCs
+    std::uint32_t* first = nullptr;       // the clip's top-left pixel
+    std::ptrdiff_t stride = 0;            // pixels from one row to the next
+
+    // No handle is all ones: its kind bits would name no kind of object.
+    static constexpr std::uintptr_t kNoShortcut = ~std::uintptr_t{0};
 };
+
+// SetPixel's short cuts for the two DCs it drew on last (the program draws
+// on two in turn). Kept beside the state rather than in it, at an address
+// fixed when the program is linked, so that the short cut loads nothing to
+// find them. An object gone, a window resized or shown, a change to a DC's
+// bitmap, palette, clip region or origin, and turning the journal on,
+// forget them all, so that SetPixel need test nothing but the DC and the
+// colour.
+extern PixelShortcut pixel_shortcuts[2];
 
 struct WindowClass {
     std::string name;
@@ -225,13 +239,7 @@ struct PlatformState {
     long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
     long long last_present_ms = 0;
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
-    // SetPixel's short cuts for the two DCs it drew on last (the program
-    // draws on two in turn). An object gone, a window resized, a change to
-    // a DC's bitmap, palette, clip region or origin, and turning the journal
-    // on, forget them all, so that SetPixel need test nothing but the DC and
-    // the colour.
-    PixelShortcut pixel_shortcut[2];
-    int pixel_shortcut_next = 0;  // the entry the next new DC replaces
+    int pixel_shortcut_next = 0;             // the entry of pixel_shortcuts the next new DC replaces
     // Test instrumentation.
     bool journal_on = false;
     std::vector<platform_testing::Call> journal;
@@ -289,10 +297,7 @@ void journal_call(const char* function, const void* target, std::initializer_lis
 inline bool journaling() { return state().journal_on; }
 
 // After a change to what a DC draws on or how (bitmap, palette, clip, origin).
-inline void forget_pixel_shortcuts() {
-    PlatformState& st = state();
-    st.pixel_shortcut[0] = st.pixel_shortcut[1] = PixelShortcut{};
-}
+inline void forget_pixel_shortcuts() { pixel_shortcuts[0] = pixel_shortcuts[1] = PixelShortcut{}; }
 // After an object has gone or a surface changed size: what DCs kept of
 // their look-ups no longer holds.
 inline void objects_changed() {

@@ -124,6 +124,7 @@ BOOL WINAPI ShowWindow(HWND window, int show_command) {
     const BOOL was_visible = w->visible ? TRUE : FALSE;
     if (show_command == SW_HIDE) {
         w->visible = false;
+        forget_pixel_shortcuts();  // showing marks the window undrawn
         display()->show_window(*w);
         return was_visible;
     }
@@ -170,6 +171,7 @@ BOOL WINAPI ShowWindow(HWND window, int show_command) {
     }
     w = find_window(window);  // the window procedure may have destroyed it
     if (w == nullptr) return was_visible;
+    forget_pixel_shortcuts();  // showing marks the window undrawn
     display()->show_window(*w);
     if (first_show) send_message(window, WM_SETFOCUS, 0, 0);
     return was_visible;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "canvas.h"
+#include "platform_internal.h"
 
 using test_support::Canvas;
 
@@ -325,6 +326,17 @@ TEST_F(PixelPath, SetPixelFollowsTheWindowSurface) {
     EXPECT_EQ(SetPixel(dc, 500, 400, green), green);
     EXPECT_EQ(SetPixel(dc, 501, 400, green), green);
     EXPECT_EQ(SetPixel(dc, 10, 10, green), green);
+    // Showing the window, by a flush or by ShowWindow, marks it undrawn: the
+    // next pixel of the same colour must mark it drawn again, or the screen
+    // never gets it.
+    ASSERT_TRUE(GdiFlush());
+    ASSERT_FALSE(pelmorix_platform::find_window(w)->dirty);
+    EXPECT_EQ(SetPixel(dc, 11, 10, green), green);
+    EXPECT_TRUE(pelmorix_platform::find_window(w)->dirty);
+    ShowWindow(w, SW_SHOWNORMAL);
+    ASSERT_FALSE(pelmorix_platform::find_window(w)->dirty);
+    EXPECT_EQ(SetPixel(dc, 12, 10, green), green);
+    EXPECT_TRUE(pelmorix_platform::find_window(w)->dirty);
 
     // Large pictures and small ones are kept in memory of different kinds:
     // large to small here, small to larger than the first below.

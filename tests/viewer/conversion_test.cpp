@@ -188,6 +188,8 @@ TEST(Conversion, AdversarialTokensConvertExactlyAsTheModel) {
         // fraction is read as eight digits with those past its end as zeros,
         // so a byte of the blank or of the next token must not count.
         "7.3", "-7.31", "7.319", "-7.3197", "7.31975", "-7.319752", "7.3197521", "-7.31975218",
+        // The bytes either side of the digits in front of a point.
+        ":.5", "-:.5", "/.5", "-/.5", "9.", "-0.", ":5", "/5", "5:.5",
         // Hexadecimal: only the "0" in front is a decimal number.
         "0x10", "0X10", "-0x1", "0x", "0X", "0xg", "00x5", "0x1p3", "0x1P-3", "0x.8", "0x1.8p1", "-0x1p-1074",
         "0x1p-1075", "0x1.fffffffffffffp1023", "0x1p1024", "0xABCDEFabcdef", "0.x5", "1x5", ".0x1",
