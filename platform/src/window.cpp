@@ -28,6 +28,13 @@ void send_size(HWND handle, WPARAM kind, int width, int height) {
     send_message(handle, WM_SIZE, kind, MAKELPARAM(width, height));
 }
 
+// Shows or hides the window on the display, which marks it undrawn: SetPixel's
+// short cuts, which do not mark it, go with it.
+void show_on_display(WindowObject& w) {
+    forget_pixel_shortcuts();
+    display()->show_window(w);
+}
+
 }  // namespace
 
 void resize_window(HWND handle, WindowObject& w, int width, int height, WPARAM kind) {
@@ -124,8 +131,7 @@ BOOL WINAPI ShowWindow(HWND window, int show_command) {
     const BOOL was_visible = w->visible ? TRUE : FALSE;
     if (show_command == SW_HIDE) {
         w->visible = false;
-        forget_pixel_shortcuts();  // showing marks the window undrawn
-        display()->show_window(*w);
+        show_on_display(*w);
         return was_visible;
     }
     const bool first_show = !w->visible;
@@ -171,8 +177,7 @@ BOOL WINAPI ShowWindow(HWND window, int show_command) {
     }
     w = find_window(window);  // the window procedure may have destroyed it
     if (w == nullptr) return was_visible;
-    forget_pixel_shortcuts();  // showing marks the window undrawn
-    display()->show_window(*w);
+    show_on_display(*w);
     if (first_show) send_message(window, WM_SETFOCUS, 0, 0);
     return was_visible;
 }
