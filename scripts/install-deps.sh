@@ -68,5 +68,32 @@ if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && [ "$(dpkg --print-archite
    ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A mirror in the middle of a sync serves an index of the wrong size now and
+# then; the lists already in place usually install everything, so go on.
+if ! $sudo apt-get update -qq; then
+  echo "warning: apt-get update failed; installing from the package lists in place" >&2
+fi
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@"
+}
+# The 32-bit Wine is the one optional package: without it the Wine tests run
+# the 64-bit Windows build. Everything else must install.
+optional=wine32:i386
+required=()
+want_optional=0
+for p in "${missing[@]}"; do
+  if [ "$p" = "$optional" ]; then want_optional=1; else required+=("$p"); fi
+done
+if [ ${#required[@]} -ne 0 ] && ! apt_install "${required[@]}"; then
+  # Once more one at a time, to name the package that cannot be installed.
+  for p in "${required[@]}"; do
+    if ! apt_install "$p"; then
+      echo "error: could not install the package $p" >&2
+      exit 1
+    fi
+  done
+fi
+if [ "$want_optional" -eq 1 ] && ! apt_install "$optional"; then
+  echo "warning: could not install $optional; the Wine tests will use the 64-bit Windows build" >&2
+fi
+exit 0
