@@ -47,16 +47,49 @@ int descriptor_of(std::FILE* file) {
 #endif
 }
 
-// One read of the system's own: returns as soon as some bytes are there
-// (from a pipe, say), with their number; 0 at the end, -1 on an error.
-long read_some(int fd, unsigned char* into, std::size_t size) {
+// A failed read ends the log; the first failure's text is kept to be said.
+void note_read_error(CellLogStream& stream, const char* text) {
+    if (stream.read_error[0] != '\0') return;
+    std::snprintf(stream.read_error, sizeof stream.read_error, "%s", text);
+}
+
 #ifdef _WIN32
-    return _read(fd, into, static_cast<unsigned int>(size));
+// The system's own text for error `code`, without its line end.
+void note_system_error(CellLogStream& stream, DWORD code) {
+    char text[sizeof stream.read_error];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+    if (n == 0) {
+        std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(code));
+    } else {
+        text[n] = '\0';
+    }
+    note_read_error(stream, text);
+}
+#endif
+
+// One read of the system's own: returns as soon as some bytes are there
+// (from a pipe, say), with their number; 0 at the end, -1 on an error,
+// which is noted in the stream.
+long read_some(CellLogStream& stream, int fd, unsigned char* into, std::size_t size) {
+#ifdef _WIN32
+    _doserrno = 0;
+    const int got = _read(fd, into, static_cast<unsigned int>(size));
+    if (got < 0) {
+        if (_doserrno != 0) {
+            note_system_error(stream, static_cast<DWORD>(_doserrno));
+        } else {
+            note_read_error(stream, std::strerror(errno));
+        }
+    }
+    return got;
 #else
     ssize_t got;
     do {
         got = read(fd, into, size);
     } while (got < 0 && errno == EINTR);
+    if (got < 0) note_read_error(stream, std::strerror(errno));
     return static_cast<long>(got);
 #endif
 }
@@ -112,9 +145,11 @@ long read_overlapped(CellLogStream& stream, unsigned char* into, std::size_t siz
     request.hEvent = event;
     DWORD got = 0;
     // A pipe whose writer has gone, like the end of a file, is the end.
-    auto ended = [] {
+    auto ended = [&stream] {
         const DWORD error = GetLastError();
-        return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0L : -1L;
+        if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0L;
+        note_system_error(stream, error);
+        return -1L;
     };
     if (ReadFile(handle, into, static_cast<DWORD>(size), &got, &request) != 0) return static_cast<long>(got);
     if (GetLastError() != ERROR_IO_PENDING) return ended();
@@ -129,6 +164,7 @@ long read_overlapped(CellLogStream& stream, unsigned char* into, std::size_t siz
         if (woke == WAIT_OBJECT_0) break;
         if (woke == WAIT_FAILED) {
             // Nothing to wait with: the read is given up, and the log ends.
+            note_system_error(stream, GetLastError());
             CancelIo(handle);
             GetOverlappedResult(handle, &request, &got, TRUE);
             return -1;
@@ -169,20 +205,28 @@ void show_before_waiting(CellLogStream& stream) {
 }  // namespace
 
 std::size_t fetch_log_bytes(CellLogStream& stream, unsigned char* into, std::size_t size) {
+    // After a failure the log has ended: a later read could only skip bytes.
+    if (stream.read_error[0] != '\0' || stream.cut_short) return 0;
     const int fd = descriptor_of(stream.file);
     std::size_t got = 0;
     if (stream.whole_chunks) {
         while (got < size) {
-            const long n = read_some(fd, into + got, size - got);
-            if (n <= 0) break;
+            const long n = read_some(stream, fd, into + got, size - got);
+            if (n < 0) break;
+            if (n == 0) {
+                stream.cut_short = stream.fetched + static_cast<long long>(got) < stream.size_at_open;
+                break;
+            }
             got += static_cast<std::size_t>(n);
         }
+        stream.fetched += static_cast<long long>(got);
     } else {
         show_before_waiting(stream);
 #ifdef _WIN32
-        const long n = stream.read_handle != nullptr ? read_overlapped(stream, into, size) : read_some(fd, into, size);
+        const long n =
+            stream.read_handle != nullptr ? read_overlapped(stream, into, size) : read_some(stream, fd, into, size);
 #else
-        const long n = read_some(fd, into, size);
+        const long n = read_some(stream, fd, into, size);
 #endif
         if (n > 0) got = static_cast<std::size_t>(n);
     }
@@ -274,14 +318,18 @@ void print_file_error(const char* file_name) {
     std::fputs("\n", stdout);
 }
 
-// On standard error, so that the console output stays what it is for a log
-// that simply ends there.
-void report_damage(const CellLogStream& stream, const char* file_name) {
-    if (!stream.damaged) return;
+// Why the log ended early, if it did: on standard error, so that the
+// console output stays what it is for a log that simply ends there.
+void report_early_end(const CellLogStream& stream, const char* file_name) {
+    if (!stream.damaged && stream.read_error[0] == '\0' && !stream.cut_short) return;
     std::fflush(stdout);  // what came before it, first, on a shared console
-    std::fputs("Error. Datos comprimidos danados o incompletos: ", stderr);
-    std::fputs(file_name, stderr);
-    std::fputs("\n", stderr);
+    if (stream.read_error[0] != '\0') {
+        std::fprintf(stderr, "Error. Fallo de lectura en %s: %s\n", file_name, stream.read_error);
+    } else if (stream.cut_short) {
+        std::fprintf(stderr, "Error. El archivo se acorto mientras se leia: %s\n", file_name);
+    } else {
+        std::fprintf(stderr, "Error. Datos comprimidos danados o incompletos: %s\n", file_name);
+    }
 }
 
 }  // namespace
@@ -308,12 +356,26 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.format_known = false;
     stream.compressed.reset();
     stream.damaged = false;
+    stream.read_error[0] = '\0';
+    stream.size_at_open = 0;
+    stream.fetched = 0;
+    stream.cut_short = false;
     if (stream.file != nullptr) {
         // Our own chunk buffer is the only one: the stream is used for
         // opening and closing, its descriptor for reading.
         std::setvbuf(stream.file, nullptr, _IONBF, 0);
         struct stat status;
-        stream.whole_chunks = fstat(descriptor_of(stream.file), &status) == 0 && S_ISREG(status.st_mode);
+        const bool known = fstat(descriptor_of(stream.file), &status) == 0;
+        if (known && S_ISDIR(status.st_mode)) {
+            // A folder is no file to read, as on hosts where it cannot be
+            // opened at all: not a read error.
+            std::fclose(stream.file);
+            stream.file = nullptr;
+            stream.open_failed = true;
+            return;
+        }
+        stream.whole_chunks = known && S_ISREG(status.st_mode);
+        if (stream.whole_chunks) stream.size_at_open = static_cast<long long>(status.st_size);
 #ifdef _WIN32
         if (!stream.whole_chunks) open_overlapped(stream);
 #endif
@@ -430,7 +492,7 @@ int read_cell_log(const char* file_name) {
     (void)read_line_view(stream, line_buffer);  // the heading, ignored
     if (stream.end_reached) {
         print_file_error(file_name);
-        report_damage(stream, file_name);
+        report_early_end(stream, file_name);
         close_cell_log(stream);
         return 0;
     }
@@ -439,7 +501,7 @@ int read_cell_log(const char* file_name) {
     // empty line, since its reads never reach an end.
     if (stream.end_reached || first_row.length == 0) {
         print_file_error(file_name);
-        report_damage(stream, file_name);
+        report_early_end(stream, file_name);
         close_cell_log(stream);
         return 0;
     }
@@ -451,7 +513,7 @@ int read_cell_log(const char* file_name) {
     stream.while_waiting = serve_window_while_waiting;
 
     plot_rows(stream, line_buffer, first_row);
-    report_damage(stream, file_name);
+    report_early_end(stream, file_name);
 
     std::fflush(stdout);
     wait_key_or_escape();

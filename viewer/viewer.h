@@ -85,6 +85,14 @@ struct CellLogStream {
     // Set for a compressed log: its raw bytes and their decompressor.
     std::unique_ptr<CompressedInput, CompressedInputRelease> compressed;
     bool damaged = false;       // the compressed data was corrupt or cut short: the log ended there
+    // A read of the file failed (the log ended there): the system's text
+    // for the error; empty while none has.
+    char read_error[160] = "";
+    // A regular file's size when it was opened, and the bytes fetched from
+    // it since: the file ending before that size was shortened meanwhile.
+    long long size_at_open = 0;
+    long long fetched = 0;
+    bool cut_short = false;     // the file ended before its size at opening
     unsigned char bytes[kReadChunk];  // the chunk lines are read from: file data, or decompressed text
 };
 
@@ -123,7 +131,9 @@ bool is_blank_line(const char* line);  // a NUL-terminated line
 // The raw bytes of the log, from its file: up to `size` of them into `into`,
 // all that come for a regular file, what has arrived for anything else
 // (after showing the picture, should the read have to wait); 0 when no byte
-// will come any more.
+// will come any more. A failed read, or a regular file that ends short of
+// its size at opening, is noted in the stream (`read_error`, `cut_short`)
+// and ends the log: no read is tried after it.
 std::size_t fetch_log_bytes(CellLogStream& stream, unsigned char* into, std::size_t size);
 // The log's first fetch, `got` bytes in `bytes`, looked at: a plain log's
 // bytes stay as they are and `got` is returned; a compressed log's are

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -233,6 +234,95 @@ TEST(FaultMatrix, HostileCellLogs) {
     }
 }
 
+// The program with a library preloaded that makes reads of its cell log
+// fail with `error` once `after` bytes have been read (0: the file ends
+// there instead, as one shortened meanwhile).
+void fail_reads(LogRun& run, long long after, int error) {
+    run.launch.env["LD_PRELOAD"] = FAILING_READ_LIB;
+    run.launch.env["FAILING_READ_PATH"] = std::filesystem::canonical(run.log).string();
+    run.launch.env["FAILING_READ_AFTER"] = std::to_string(after);
+    run.launch.env["FAILING_READ_ERRNO"] = std::to_string(error);
+    // Under AddressSanitizer its runtime is then not the first library.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    run.launch.env["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+}
+
+std::string read_failure(const std::string& file, int error) {
+    return "Error. Fallo de lectura en " + file + ": " + std::strerror(error) + "\n";
+}
+
+// 10,000 blocks of 2 x 2 values between 0 and 1, over 250 time units:
+// where a log ends shows in every box.
+std::string blocks_log() {
+    std::string s = "heading\n";
+    char row[32];
+    for (int i = 0; i < 10000; ++i) {
+        std::snprintf(row, sizeof row, "0.%02d 0.%02d\n0.%02d 0.%02d\n\n", i % 100, i * 7 % 100, i * 13 % 100,
+                      i * 31 % 100);
+        s += row;
+    }
+    return s;
+}
+
+TEST(FaultMatrix, AReadThatFails) {
+    const std::string plain = blocks_log();
+    const std::string gzip_log = viewer_test::compress("gzip", plain);
+    const std::size_t middle = plain.size() / 2;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        long long after;  // bytes read before the fault
+        int error;        // 0: the file ends there
+        bool window;      // the program reached the final prompt
+        std::string err;  // FILE for the log's name
+    } cases[] = {
+        // What came before is drawn, the run ends as at the file's end, and
+        // the failure is said.
+        {"EIO in the middle of a log", plain, static_cast<long long>(middle), EIO, true, read_failure("FILE", EIO)},
+        {"ENOMEM in the middle of a log", plain, static_cast<long long>(middle), ENOMEM, true,
+         read_failure("FILE", ENOMEM)},
+        // Before two lines: the file error, and the failure as well.
+        {"EIO at the start of a log", plain, 0, EIO, false, read_failure("FILE", EIO)},
+        {"ENOMEM inside the heading", plain, 5, ENOMEM, false, read_failure("FILE", ENOMEM)},
+        // A compressed log: the failure, not damaged data.
+        {"EIO in the middle of a gzip log", gzip_log, static_cast<long long>(gzip_log.size() / 2), EIO, true,
+         read_failure("FILE", EIO)},
+        // The file shorter than when it was opened.
+        {"a log that ends before its size", plain, static_cast<long long>(middle), 0, true,
+         "Error. El archivo se acorto mientras se leia: FILE\n"},
+        {"a gzip log that ends before its size", gzip_log, static_cast<long long>(gzip_log.size() / 2), 0, true,
+         "Error. El archivo se acorto mientras se leia: FILE\n"},
+        // A read cut short by a signal is tried again: the whole log.
+        {"EINTR in the middle of a log", plain, static_cast<long long>(middle), EINTR, true, ""},
+    };
+    const std::vector<std::string> limits = {"0", "0", "250", "1"};
+    for (const Case& c : cases) {
+        LogRun run(c.bytes, limits, "x");
+        fail_reads(run, c.after, c.error);
+        const Outcome r = viewer_test::run(kExe, run.launch);
+        std::string err = c.err;
+        if (err.find("FILE") != std::string::npos) err.replace(err.find("FILE"), 4, run.log);
+        expect_clean_end(r, c.what, 0, echo(run.log, limits) + (c.window ? dimension(2, 2) : file_error(run.log)), err);
+        if (!c.window) continue;
+        // The points are those of the log as far as it was read (the whole
+        // log when the read was retried); the title differs, naming
+        // another file.
+        const std::string seen = c.error == EINTR ? c.bytes : cut(c.bytes, static_cast<std::size_t>(c.after));
+        LogRun whole(seen, limits, "x");
+        viewer_test::run(kExe, whole.launch);
+        Picture got;
+        Picture expected;
+        ASSERT_TRUE(viewer_test::read_png(run.snapshot(), &got)) << c.what;
+        ASSERT_TRUE(viewer_test::read_png(whole.snapshot(), &expected)) << c.what;
+        ASSERT_EQ(got.pixels.size(), expected.pixels.size()) << c.what;
+        std::size_t differ = 0;
+        for (std::size_t i = 0; i < got.pixels.size(); ++i)
+            differ += (got.pixels[i] == kPointMagenta) != (expected.pixels[i] == kPointMagenta);
+        EXPECT_EQ(differ, 0u) << c.what << ": points that differ";
+        EXPECT_GT(count_points(got), 1000) << c.what << ": the rows before the fault drawn";
+    }
+}
+
 TEST(FaultMatrix, LimitsWithZeroTinyAndHugeSpans) {
     struct Case {
         const char* what;
@@ -428,9 +518,9 @@ TEST(FaultMatrix, ALogThatGrowsOrEndsWhileBeingRead) {
 
 TEST(FaultMatrix, ALogCutShortWhileBeingRead) {
     // A long log, cut to a few bytes once its first block has been reported:
-    // wherever the reader is, it meets the end and finishes the run. (The
-    // cut may also come after the reader has finished; the outcome is the
-    // same.)
+    // wherever the reader is, it meets the end, says the file was shortened
+    // and finishes the run. (The cut may also come after the reader has
+    // finished; then there is nothing to say.)
     std::string bytes = "heading\n";
     while (bytes.size() < 40u * 1000 * 1000) bytes += "1 2 3\n4 5 6\n7 8 9\n\n";
     LogRun run(bytes, {"0", "0", "100", "10"}, "x");
@@ -441,7 +531,8 @@ TEST(FaultMatrix, ALogCutShortWhileBeingRead) {
                                         std::chrono::seconds(20)));
     ASSERT_EQ(truncate(run.log.c_str(), 20), 0);
     const Outcome r = p.finish(std::chrono::seconds(120));
-    expect_clean_end(r, "cut short", 0, head);
+    const std::string shortened = "Error. El archivo se acorto mientras se leia: " + run.log + "\n";
+    expect_clean_end(r, "cut short", 0, head, r.err.empty() ? "" : shortened);
     EXPECT_EQ(names(contents(run.work.path())), std::vector<std::string>{"window.png"});
 }
 
