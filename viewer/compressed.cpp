@@ -94,12 +94,6 @@ std::size_t decompress_chunk(CellLogStream& stream) {
             // more of it, so that a live log is drawn as it comes.
             if (out > stream.bytes && !stream.whole_chunks) break;
             const std::size_t got = fetch_log_bytes(stream, input.raw, sizeof input.raw);
-            // The file failed or was shortened under it: the data is not
-            // damaged, the log ends here, and the reader says why.
-            if (got == 0 && (stream.read_error[0] != '\0' || stream.cut_short)) {
-                input.done = true;
-                break;
-            }
             input.next = input.raw;
             input.end = input.raw + got;
             input.ended = got == 0;

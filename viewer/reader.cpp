@@ -319,7 +319,9 @@ void print_file_error(const char* file_name) {
 }
 
 // Why the log ended early, if it did: on standard error, so that the
-// console output stays what it is for a log that simply ends there.
+// console output stays what it is for a log that simply ends there. A
+// compressed log whose file failed or was shortened also looks cut short to
+// its decompressor: the file's fault is the cause, and is said instead.
 void report_early_end(const CellLogStream& stream, const char* file_name) {
     if (!stream.damaged && stream.read_error[0] == '\0' && !stream.cut_short) return;
     std::fflush(stdout);  // what came before it, first, on a shared console
