@@ -73,6 +73,7 @@ public:
           ended_(input_fd == STDIN_FILENO && !standard_input_at_start) {}
 
     const char* name() const override { return "headless"; }
+    bool headless() const override { return true; }
 
     void screen_size(int* width, int* height) override {
         *width = width_;

@@ -1,5 +1,7 @@
 // The message queue, the display it waits on, and the translation of
 // display events into window messages.
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -121,11 +123,34 @@ HWND window_to_paint() {
     return nullptr;
 }
 
+// A failed write is said on standard error, once for each cause in a run:
+// the program goes on, and the older snapshot stays as it was.
 void write_requested_snapshot() {
     const char* path = std::getenv("PELMORIX_SNAPSHOT");
     PlatformState& st = state();
     if (path == nullptr || *path == '\0' || st.windows.empty()) return;
-    if (const WindowObject* w = find_window(st.windows.back())) write_png(path, w->surface);
+    const WindowObject* w = find_window(st.windows.back());
+    if (w == nullptr) return;
+    st.snapshot_stale = false;
+    st.last_snapshot_ms = now_ms();
+    if (write_png(path, w->surface)) return;
+    const int error = errno;
+    std::vector<int>& said = st.snapshot_errors_said;
+    if (std::find(said.begin(), said.end(), error) != said.end()) return;
+    said.push_back(error);
+    std::fflush(stdout);  // the console's lines before it, on a shared terminal
+    std::fprintf(stderr, "Error. No se pudo escribir la imagen %s: %s\n", path, std::strerror(error));
+}
+
+// With no screen to look at, the snapshot is what a watcher of a live log
+// sees: while the program waits for more of it, the snapshot follows the
+// picture, written at most once a second.
+constexpr long long kLiveSnapshotEveryMs = 1000;
+void write_snapshot_if_due() {
+    PlatformState& st = state();
+    if (!st.snapshot_stale || st.display == nullptr || !st.display->headless()) return;
+    if (st.last_snapshot_ms >= 0 && now_ms() - st.last_snapshot_ms < kLiveSnapshotEveryMs) return;
+    write_requested_snapshot();
 }
 
 // What the queue has to deliver now, taking test input and the display's
@@ -191,6 +216,7 @@ void present_dirty_windows() {
         WindowObject* w = find_window(h);
         if (w != nullptr && w->dirty) {
             st.display->present(*w);
+            st.snapshot_stale = true;
             forget_pixel_shortcuts();  // the next pixel marks the window drawn again
         }
     }
@@ -242,6 +268,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_ma
     (void)window, (void)filter_min, (void)filter_max;
     if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
     const bool found = next_message(msg, (remove & PM_REMOVE) != 0);
+    if (!found) write_snapshot_if_due();  // nothing to do: the program waits
     if (journaling()) {
         journal_call("PeekMessageA", found ? msg->hwnd : nullptr,
                      {found ? static_cast<long long>(msg->message) : 0, static_cast<long long>(remove)});
@@ -295,6 +322,7 @@ BOOL WINAPI GdiFlush(void) {
     // which sees a drawn window only at its next present. So every window
     // drawn on since it was last shown is shown now.
     present_dirty_windows();
+    write_snapshot_if_due();  // flushed before waiting, for a live log, say
     PlatformState& st = state();
     if (st.flush_hook) {
         const std::function<void()> hook = st.flush_hook;  // it may replace itself

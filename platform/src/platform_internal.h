@@ -183,6 +183,8 @@ class Display {
 public:
     virtual ~Display() = default;
     virtual const char* name() const = 0;
+    // True for a display that shows nothing (the picture is in memory only).
+    virtual bool headless() const { return false; }
     virtual void screen_size(int* width, int* height) = 0;
     // Gives the window a place on the display; false (last error set) on failure.
     virtual bool open_window(HWND handle, WindowObject& window) = 0;
@@ -206,7 +208,10 @@ public:
 std::unique_ptr<Display> make_window_display(DWORD* error);
 std::unique_ptr<Display> make_headless_display(int input_fd, int screen_width, int screen_height);
 
-// Writes a surface as a PNG file, atomically (temporary file, then rename).
+// Writes a surface as a PNG file: a regular file (or none yet) atomically,
+// through a fresh temporary renamed over it; through a link to the file it
+// names; into a device or FIFO where it is. False with errno set on failure,
+// the older file then left as it was.
 bool write_png(const char* path, const Surface& surface);
 
 struct Slot {
@@ -240,6 +245,9 @@ struct PlatformState {
     long long last_present_ms = 0;
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
     int pixel_shortcut_next = 0;             // the entry of pixel_shortcuts the next new DC replaces
+    bool snapshot_stale = false;             // a window was shown changed since the snapshot was written
+    long long last_snapshot_ms = -1;         // when the snapshot was last written; -1: never
+    std::vector<int> snapshot_errors_said;   // errno values of failed snapshot writes said so far, once each
     // Test instrumentation.
     bool journal_on = false;
     std::vector<platform_testing::Call> journal;

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -89,6 +91,16 @@ int count_points(const Picture& picture) {
     int n = 0;
     for (std::uint32_t p : picture.pixels) n += p == kPointMagenta;
     return n;
+}
+
+// Pixels that are a point in one picture and not in the other (the
+// pictures' titles may differ); every pixel when their sizes differ.
+std::size_t points_differing(const Picture& a, const Picture& b) {
+    if (a.pixels.size() != b.pixels.size()) return std::max(a.pixels.size(), b.pixels.size());
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i)
+        differ += (a.pixels[i] == kPointMagenta) != (b.pixels[i] == kPointMagenta);
+    return differ;
 }
 
 // One run: the cell log in a folder of its own, the program in another,
@@ -314,11 +326,7 @@ TEST(FaultMatrix, AReadThatFails) {
         Picture expected;
         ASSERT_TRUE(viewer_test::read_png(run.snapshot(), &got)) << c.what;
         ASSERT_TRUE(viewer_test::read_png(whole.snapshot(), &expected)) << c.what;
-        ASSERT_EQ(got.pixels.size(), expected.pixels.size()) << c.what;
-        std::size_t differ = 0;
-        for (std::size_t i = 0; i < got.pixels.size(); ++i)
-            differ += (got.pixels[i] == kPointMagenta) != (expected.pixels[i] == kPointMagenta);
-        EXPECT_EQ(differ, 0u) << c.what << ": points that differ";
+        EXPECT_EQ(points_differing(got, expected), 0u) << c.what;
         EXPECT_GT(count_points(got), 1000) << c.what << ": the rows before the fault drawn";
     }
 }
@@ -475,15 +483,18 @@ TEST(FaultMatrix, ALogThatGrowsOrEndsWhileBeingRead) {
         std::string first;   // written, then the program is let read all of it
         std::string second;  // written afterwards, before the writer closes
         std::string printed;
+        // A window is there while the log pauses after `first`: the
+        // snapshot is written then too.
+        bool window_in_pause;
     } cases[] = {
         // More rows arrive after the reader has taken the first ones (and
         // waits): they belong to the same block.
-        {"rows arrive later", "heading\n1 2\n3 4\n", "5 6\n\n", dimension(2, 3)},
-        {"the line end arrives later", "heading\n1 2\n3 4", "\n\n", dimension(2, 2)},
-        {"the second line arrives later", "heading\n", "1 2 3\n\n", dimension(3, 1)},
+        {"rows arrive later", "heading\n1 2\n3 4\n", "5 6\n\n", dimension(2, 3), true},
+        {"the line end arrives later", "heading\n1 2\n3 4", "\n\n", dimension(2, 2), true},
+        {"the second line arrives later", "heading\n", "1 2 3\n\n", dimension(3, 1), false},
         // The writer stops in the middle of a row: the file ends there.
-        {"ends in the middle of a row", "heading\n1 2\n3 4\n5 6", "", ""},
-        {"ends after the heading", "heading\n", "", file_error("")},
+        {"ends in the middle of a row", "heading\n1 2\n3 4\n5 6", "", "", true},
+        {"ends after the heading", "heading\n", "", file_error(""), false},
     };
     for (const Case& c : cases) {
         ScratchDir logs;
@@ -505,6 +516,21 @@ TEST(FaultMatrix, ALogThatGrowsOrEndsWhileBeingRead) {
         // which the outcome must not depend on either).
         viewer_test::wait_until([&] { return !p.running() || blocked_reading(p.pid(), fifo.path()); },
                                 std::chrono::seconds(10));
+        if (c.window_in_pause) {
+            // Headless, the snapshot is what a watcher sees of a live log:
+            // written while it pauses, with the points of the rows that came
+            // before, as the same bytes in a file give them.
+            Picture paused;
+            EXPECT_TRUE(viewer_test::wait_until([&] { return viewer_test::read_png(work.file("window.png"), &paused); },
+                                                std::chrono::seconds(10)))
+                << c.what << ": no snapshot while the log pauses";
+            LogRun so_far(c.first, {"0", "0", "1", "10"}, "x");
+            viewer_test::run(kExe, so_far.launch);
+            Picture expected;
+            ASSERT_TRUE(viewer_test::read_png(so_far.snapshot(), &expected)) << c.what;
+            EXPECT_EQ(points_differing(paused, expected), 0u) << c.what;
+            EXPECT_GT(count_points(paused), 0) << c.what;
+        }
         EXPECT_TRUE(fifo.write_all(c.second)) << c.what;
         fifo.close_writer();
         const Outcome r = p.finish();
@@ -534,6 +560,154 @@ TEST(FaultMatrix, ALogCutShortWhileBeingRead) {
     const std::string shortened = "Error. El archivo se acorto mientras se leia: " + run.log + "\n";
     expect_clean_end(r, "cut short", 0, head, r.err.empty() ? "" : shortened);
     EXPECT_EQ(names(contents(run.work.path())), std::vector<std::string>{"window.png"});
+}
+
+std::string snapshot_error(const std::string& file, int error) {
+    return "Error. No se pudo escribir la imagen " + file + ": " + std::strerror(error) + "\n";
+}
+
+bool is_png(const std::string& bytes) { return bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0; }
+
+TEST(FaultMatrix, TheSnapshotWrittenSafely) {
+    // Each case sets up the target in the working folder and checks it
+    // after the run. In every case a link to a file of the user's is planted
+    // at the name a predictable temporary would take, and the file must keep
+    // its bytes. The log pauses once, so the snapshot is written at least
+    // twice, and a failure is said once.
+    struct Target {
+        std::string snapshot;  // PELMORIX_SNAPSHOT
+        std::string err;       // standard error
+        std::function<void()> check;
+    };
+    using Setup = std::function<Target(const ScratchDir& work)>;
+    const std::string old_picture = "an older picture";
+    struct Case {
+        const char* what;
+        bool needs_root;     // device nodes
+        bool needs_non_root; // a read-only folder stops only other users
+        Setup setup;
+    } cases[] = {
+        {"a new file", false, false,
+         [&](const ScratchDir& work) {
+             const std::string target = work.file("window.png");
+             return Target{target, "", [target] {
+                               EXPECT_TRUE(is_png(viewer_test::read_file(target)));
+                           }};
+         }},
+        {"a target that is a link", false, false,
+         [&](const ScratchDir& work) {
+             const std::string file = work.file("picture.png");
+             const std::string link = work.file("window.png");
+             std::ofstream(file) << old_picture;
+             EXPECT_EQ(symlink("picture.png", link.c_str()), 0);
+             return Target{link, "", [file, link] {
+                               struct stat st;
+                               EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "the link stays";
+                               EXPECT_TRUE(is_png(viewer_test::read_file(file))) << "written through";
+                           }};
+         }},
+        {"a FIFO", false, false,
+         [&](const ScratchDir& work) {
+             const std::string fifo = work.file("window.png");
+             EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+             // Its reader, there before the program writes: the pictures
+             // fit in the pipe's buffer, read after the run.
+             const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+             return Target{fifo, "", [fifo, reader] {
+                               char buffer[65536];
+                               const ssize_t n = read(reader, buffer, sizeof buffer);
+                               close(reader);
+                               EXPECT_TRUE(n > 0 && is_png(std::string(buffer, static_cast<std::size_t>(n))));
+                               struct stat st;
+                               EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "still a FIFO";
+                           }};
+         }},
+        {"a device node that takes anything", true, false,
+         [&](const ScratchDir& work) {
+             const std::string node = work.file("window.png");
+             EXPECT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+             return Target{node, "", [node] {
+                               struct stat st;
+                               EXPECT_TRUE(lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "not replaced";
+                           }};
+         }},
+        {"a device node that is always full", true, false,
+         [&](const ScratchDir& work) {
+             const std::string node = work.file("window.png");
+             EXPECT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 7)), 0);
+             return Target{node, snapshot_error(node, ENOSPC), [node] {
+                               struct stat st;
+                               EXPECT_TRUE(lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "not replaced";
+                           }};
+         }},
+        {"a missing folder", false, false,
+         [&](const ScratchDir& work) {
+             const std::string target = work.file("missing/window.png");
+             return Target{target, snapshot_error(target, ENOENT), [] {}};
+         }},
+        {"a folder", false, false,
+         [&](const ScratchDir& work) {
+             const std::string folder = work.file("window.png");
+             EXPECT_EQ(mkdir(folder.c_str(), 0700), 0);
+             return Target{folder, snapshot_error(folder, EISDIR), [folder] {
+                               EXPECT_TRUE(std::filesystem::is_empty(folder));
+                           }};
+         }},
+        {"a read-only folder with an older picture", false, true,
+         [&](const ScratchDir& work) {
+             const std::string folder = work.file("pictures");
+             const std::string target = folder + "/window.png";
+             EXPECT_EQ(mkdir(folder.c_str(), 0700), 0);
+             std::ofstream(target) << old_picture;
+             EXPECT_EQ(chmod(folder.c_str(), 0500), 0);
+             return Target{target, snapshot_error(target, EACCES), [folder, target, old_picture] {
+                               EXPECT_EQ(viewer_test::read_file(target), old_picture) << "the older picture stays";
+                               EXPECT_EQ(names(contents(folder)), std::vector<std::string>{"window.png"});
+                               chmod(folder.c_str(), 0700);
+                           }};
+         }},
+    };
+    const bool root = geteuid() == 0;
+    const std::vector<std::string> limits = {"0", "0", "1", "10"};
+    for (const Case& c : cases) {
+        if ((c.needs_root && !root) || (c.needs_non_root && root)) continue;
+        ScratchDir logs;
+        ScratchDir work;
+        const std::string victim = logs.write("victim", "the user's own file");
+        Fifo fifo(logs.file("log.skv"));
+        ASSERT_TRUE(fifo.made());
+        Launch launch;
+        launch.args = {fifo.path(), "0", "0", "1", "10"};
+        launch.env["PELMORIX_DISPLAY"] = "headless";
+        launch.cwd = work.path();
+        launch.input = "x";
+        const Target target = c.setup(work);
+        launch.env["PELMORIX_SNAPSHOT"] = target.snapshot;
+        Process p(kExe, launch);
+        ASSERT_TRUE(p.started());
+        // Planted before the log begins, so before any snapshot is written
+        // (where the folder is there).
+        const std::string planted = target.snapshot + ".tmp" + std::to_string(p.pid());
+        (void)symlink(victim.c_str(), planted.c_str());
+        ASSERT_TRUE(fifo.open_writer(p)) << c.what;
+        ASSERT_TRUE(fifo.write_all("heading\n1 2\n3 4\n")) << c.what;
+        viewer_test::wait_until([&] { return !p.running() || blocked_reading(p.pid(), fifo.path()); },
+                                std::chrono::seconds(3));
+        EXPECT_TRUE(fifo.write_all("\n5 6\n\n")) << c.what;
+        fifo.close_writer();
+        const Outcome r = p.finish();
+        expect_clean_end(r, c.what, 0, echo(fifo.path(), limits) + dimension(2, 2), target.err);
+        EXPECT_EQ(viewer_test::read_file(victim), "the user's own file") << c.what << ": written through a planted link";
+        target.check();
+        // No temporary left behind, whatever happened.
+        unlink(planted.c_str());
+        const std::filesystem::path snapshot(target.snapshot);
+        std::error_code error;
+        for (const auto& e : std::filesystem::directory_iterator(snapshot.parent_path(), error)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_NE(name.rfind(snapshot.filename().string() + ".", 0), 0u) << c.what << ": left behind: " << name;
+        }
+    }
 }
 
 TEST(FaultMatrix, StandardInputThatEndsOrIsMissing) {
