@@ -2,11 +2,14 @@
 // surfaces, and typed characters are read byte by byte from a descriptor
 // (standard input, a pipe, a file).
 #include <fcntl.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <iterator>
 #include <vector>
 
 #include "platform_internal.h"
@@ -40,20 +43,59 @@ UINT virtual_key_of_byte(unsigned char ch) {
     return 0;
 }
 
+// What a signal that ends the process must give back: the terminal's
+// settings from before raw mode. Read by the handler, so kept where it can
+// reach them; set only while a RawTerminal is active.
+struct TerminalToRestore {
+    int fd = -1;            // the terminal in raw mode
+    termios settings{};     // its settings before
+};
+TerminalToRestore terminal_to_restore;
+
+// The signals that end a process by default and that a user or the system
+// sends to one waiting at a terminal.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Gives the terminal back, then ends the process as the signal would have
+// (the handler was reset to the default action on entry, and the signal
+// raised again is taken as soon as the handler returns).
+void restore_terminal_and_end(int signal_number) {
+    const int saved_errno = errno;
+    tcsetattr(terminal_to_restore.fd, TCSANOW, &terminal_to_restore.settings);
+    raise(signal_number);
+    errno = saved_errno;
+}
+
 // Puts a terminal in character-at-a-time mode without echo while alive and
-// restores its previous settings afterwards. Does nothing for non-terminals.
+// restores its previous settings afterwards, on a signal that ends the
+// process too. Does nothing for non-terminals.
 class RawTerminal {
 public:
     explicit RawTerminal(int fd) : fd_(fd) {
         if (isatty(fd) == 0 || tcgetattr(fd, &saved_) != 0) return;
+        terminal_to_restore.fd = fd;
+        terminal_to_restore.settings = saved_;
+        struct sigaction action {};
+        action.sa_handler = restore_terminal_and_end;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+            // A signal the process ignores (a run under nohup, say) stays ignored.
+            sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &action, nullptr);
+        }
         termios raw = saved_;
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);  // keep ISIG: Ctrl+C still interrupts
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
         active_ = tcsetattr(fd, TCSANOW, &raw) == 0;
+        handlers_set_ = true;
     }
     ~RawTerminal() {
         if (active_) tcsetattr(fd_, TCSANOW, &saved_);
+        if (handlers_set_) {
+            for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) sigaction(kEndingSignals[i], &previous_[i], nullptr);
+        }
     }
     RawTerminal(const RawTerminal&) = delete;
     RawTerminal& operator=(const RawTerminal&) = delete;
@@ -62,6 +104,8 @@ private:
     int fd_;
     termios saved_{};
     bool active_ = false;
+    bool handlers_set_ = false;
+    struct sigaction previous_[std::size(kEndingSignals)] = {};  // the handlers before, put back afterwards
 };
 
 class HeadlessDisplay final : public Display {

@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/types.h>
@@ -749,6 +753,55 @@ TEST(FaultMatrix, StandardInputThatEndsOrIsMissing) {
         const Outcome r = viewer_test::run(kExe, run.launch);
         expect_clean_end(r, c.what, 1, echo(run.log, {"0", "0", "1", "1"}) + printed);
         expect_no_writes(run, before, true, c.what);
+    }
+}
+
+// The settings a program may change and must give back.
+bool same_settings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
+}
+
+TEST(FaultMatrix, ASignalAtTheFinalPromptInATerminal) {
+    // Standard input a pseudo-terminal, which the headless display puts in
+    // raw mode at the final prompt: a signal then ends the run as it would
+    // (a shell reports 128 + n), and the terminal keeps its settings.
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        const std::string what = std::string("signal ") + strsignal(signal_number);
+        LogRun run("heading\n1 2\n3 4\n\n", {"0", "0", "1", "1"}, "");
+        int master = -1;
+        int terminal = -1;
+        ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+        termios before;
+        ASSERT_EQ(tcgetattr(terminal, &before), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const rlimit no_core{0, 0};
+            setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT would leave one
+            dup2(terminal, STDIN_FILENO);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            close(master);
+            if (chdir(run.work.path().c_str()) != 0) _exit(126);
+            setenv("PELMORIX_DISPLAY", "headless", 1);
+            setenv("PELMORIX_SNAPSHOT", run.snapshot().c_str(), 1);
+            execl(kExe.c_str(), kExe.c_str(), run.log.c_str(), "0", "0", "1", "1", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // At the final prompt the terminal is in raw mode.
+        termios now;
+        const bool raw = viewer_test::wait_until(
+            [&] { return tcgetattr(terminal, &now) == 0 && (now.c_lflag & ICANON) == 0; }, std::chrono::seconds(20));
+        EXPECT_TRUE(raw) << what << ": the prompt never put the terminal in raw mode";
+        kill(pid, signal_number);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << what << ": ended otherwise";
+        ASSERT_EQ(tcgetattr(terminal, &now), 0);
+        EXPECT_TRUE(same_settings(now, before)) << what << ": the terminal's settings were not given back";
+        close(master);
+        close(terminal);
     }
 }
 
