@@ -1,6 +1,7 @@
 // Entry point: argument checks, the echo of the arguments, then the cell log.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "viewer.h"
 
@@ -34,9 +35,12 @@ int main(int argc, char* argv[]) {
     // just fails: the run goes on and ends with its own status.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // On every way out but a signal; once, however often main is entered.
+    static const bool registered = std::atexit(say_console_failure) == 0;
+    (void)registered;
     if (argc < 6) {
         std::fputs(kUsageBanner, stdout);
-        std::fflush(stdout);
+        flush_console();
         return 0;
     }
     const char* file_name = argv[1];
@@ -49,11 +53,11 @@ int main(int argc, char* argv[]) {
     std::printf("Archivo skv: %s\n", file_name);
     std::printf("Minimo(x)=%s Minimo(y)=%s\n", limit_text(minimox, text[0]), limit_text(minimoy, text[1]));
     std::printf("Maximo(x)=%s Maximo(y)=%s\n", limit_text(maximox, text[2]), limit_text(maximoy, text[3]));
-    std::fflush(stdout);
+    flush_console();
 
     if (minimox > maximox || minimoy > maximoy) {
         std::fputs("Error. Minimos y maximos inconsistentes. Un minimo no puede ser mayor que un maximo...\n", stdout);
-        std::fflush(stdout);
+        flush_console();
         return 0;
     }
     return read_cell_log(file_name);

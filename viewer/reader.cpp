@@ -324,7 +324,7 @@ void print_file_error(const char* file_name) {
 // its decompressor: the file's fault is the cause, and is said instead.
 void report_early_end(const CellLogStream& stream, const char* file_name) {
     if (!stream.damaged && stream.read_error[0] == '\0' && !stream.cut_short) return;
-    std::fflush(stdout);  // what came before it, first, on a shared console
+    flush_console();  // what came before it, first, on a shared console
     if (stream.read_error[0] != '\0') {
         std::fprintf(stderr, "Error. Fallo de lectura en %s: %s\n", file_name, stream.read_error);
     } else if (stream.cut_short) {
@@ -476,7 +476,7 @@ void plot_rows(CellLogStream& stream, char* line_buffer, LineView line) {
             // taken as a row even if it is blank too.
             line = read_line_view(stream, line_buffer);
             if (block_time == 0) std::printf("Dimension detectada del modelo: %d x %d\n", count, row_index);
-            std::fflush(stdout);
+            flush_console();
             block_time += 0.025;  // a running sum, not a multiple
             row_index = 0;
         }
@@ -517,7 +517,7 @@ int read_cell_log(const char* file_name) {
     plot_rows(stream, line_buffer, first_row);
     report_early_end(stream, file_name);
 
-    std::fflush(stdout);
+    flush_console();
     wait_key_or_escape();
     show_end_screen();
     close_graphics();

@@ -31,6 +31,13 @@ double atof_value(const char* text);
 // to `line_end`, as atof_value converts that token alone; returns its end.
 const char* convert_token(const char* token, const char* line_end, double* value);
 
+// Flushes the console's output (standard output), noting the first failure.
+void flush_console();
+// Registered to run at exit: output that could not be written is said on
+// standard error, once; a pipe whose reader has gone stays silent. The
+// status stays the run's own.
+void say_console_failure();
+
 // ---------------------------------------------------------------------------
 // Cell log reader and plot loop.
 

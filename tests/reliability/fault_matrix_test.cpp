@@ -805,28 +805,38 @@ TEST(FaultMatrix, ASignalAtTheFinalPromptInATerminal) {
     }
 }
 
+std::string output_failure(int error) {
+    return std::string("Error. No se pudo escribir la salida: ") + std::strerror(error) + "\n";
+}
+
 TEST(FaultMatrix, StandardOutputClosed) {
     // Closed: the cell log is then opened as descriptor 1, where the console
     // output goes, and must not reach the log (which is opened for reading
-    // only). A pipe whose reader has gone: every write fails, and the run
-    // still ends as the keys say.
+    // only); the lost output is said at the end. A pipe whose reader has
+    // gone: every write fails, silently, and the run still ends as the keys
+    // say. A full device: said at the end.
     const struct {
         const char* what;
         std::string keys;
         int status;
         bool reader_gone;
+        std::string device;  // standard output this device instead
+        std::string err;
     } cases[] = {
-        {"a key at the prompt", "x", 0, false},
-        {"Esc at the prompt", "\x1B", 1, false},
-        {"a pipe without a reader, a key at the prompt", "x", 0, true},
+        {"a key at the prompt", "x", 0, false, "", output_failure(EBADF)},
+        {"Esc at the prompt", "\x1B", 1, false, "", output_failure(EBADF)},
+        {"a pipe without a reader, a key at the prompt", "x", 0, true, "", ""},
+        {"a full device, a key at the prompt", "x", 0, false, "/dev/full", output_failure(ENOSPC)},
+        {"a full device, Esc at the prompt", "\x1B", 1, false, "/dev/full", output_failure(ENOSPC)},
     };
     for (const auto& c : cases) {
         LogRun run("heading\n1 2\n3 4\n\n5 6\n", {"0", "0", "1", "1"}, c.keys);
-        run.launch.no_output = !c.reader_gone;
+        run.launch.no_output = !c.reader_gone && c.device.empty();
         run.launch.output_reader_gone = c.reader_gone;
+        run.launch.output_path = c.device;
         const auto before = contents(run.logs.path());
         const Outcome r = viewer_test::run(kExe, run.launch);
-        expect_clean_end(r, c.what, c.status, "");
+        expect_clean_end(r, c.what, c.status, "", c.err);
         expect_no_writes(run, before, true, c.what);
     }
 }

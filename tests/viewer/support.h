@@ -83,6 +83,9 @@ struct Launch {
     bool no_output = false;
     // Standard output a pipe whose reader has gone (as after `| head -1`).
     bool output_reader_gone = false;
+    // Standard output this file (a device such as /dev/full, say), opened
+    // for writing, instead of the file Outcome::out is read from.
+    std::string output_path;
 };
 
 struct Outcome {
@@ -139,6 +142,10 @@ public:
                 int gone[2];
                 if (pipe(gone) != 0 || close(gone[0]) != 0 || dup2(gone[1], 1) != 1) _exit(126);
                 close(gone[1]);
+            } else if (!launch.output_path.empty()) {
+                const int to = open(launch.output_path.c_str(), O_WRONLY);
+                if (to < 0 || dup2(to, 1) != 1) _exit(126);
+                if (to != 1) close(to);
             } else {
                 dup2(out, 1);
             }
