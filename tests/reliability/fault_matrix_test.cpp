@@ -584,6 +584,18 @@ TEST(FaultMatrix, TheSnapshotWrittenSafely) {
         std::function<void()> check;
     };
     using Setup = std::function<Target(const ScratchDir& work)>;
+    // A character device node as the target, made in the working folder;
+    // writing it fails with `error` (0: it does not).
+    const auto device_node = [](dev_t device, int error) -> Setup {
+        return [device, error](const ScratchDir& work) {
+            const std::string node = work.file("window.png");
+            EXPECT_EQ(mknod(node.c_str(), S_IFCHR | 0600, device), 0);
+            return Target{node, error != 0 ? snapshot_error(node, error) : "", [node] {
+                              struct stat st;
+                              EXPECT_TRUE(lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "not replaced";
+                          }};
+        };
+    };
     const std::string old_picture = "an older picture";
     struct Case {
         const char* what;
@@ -626,24 +638,9 @@ TEST(FaultMatrix, TheSnapshotWrittenSafely) {
                                EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "still a FIFO";
                            }};
          }},
-        {"a device node that takes anything", true, false,
-         [&](const ScratchDir& work) {
-             const std::string node = work.file("window.png");
-             EXPECT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
-             return Target{node, "", [node] {
-                               struct stat st;
-                               EXPECT_TRUE(lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "not replaced";
-                           }};
-         }},
-        {"a device node that is always full", true, false,
-         [&](const ScratchDir& work) {
-             const std::string node = work.file("window.png");
-             EXPECT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 7)), 0);
-             return Target{node, snapshot_error(node, ENOSPC), [node] {
-                               struct stat st;
-                               EXPECT_TRUE(lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "not replaced";
-                           }};
-         }},
+        // The memory devices' numbers: 1, 3 takes anything, 1, 7 is always full.
+        {"a device node that takes anything", true, false, device_node(makedev(1, 3), 0)},
+        {"a device node that is always full", true, false, device_node(makedev(1, 7), ENOSPC)},
         {"a missing folder", false, false,
          [&](const ScratchDir& work) {
              const std::string target = work.file("missing/window.png");
