@@ -5,7 +5,6 @@
 # always printed, and the status is non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh test || exit $?
 jobs=$(nproc)
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
@@ -15,13 +14,24 @@ failed=0
 skipped=0
 failures=()
 
-# A step that is not a test (configure, build, fuzzing) counts as one
-# failed test when it fails, so CI fails and the count says so.
+# A step that is not a test (set-up, configure, build, fuzzing) counts as
+# one failed test when it fails, so CI fails and the count says so.
 step_failed() {
   failed=$((failed + 1))
   failures+=("$1")
   echo "FAILED: $1" >&2
 }
+
+# The closing count line; the status says whether anything failed.
+finish() {
+  [ ${#failures[@]} -ne 0 ] && printf 'failed: %s\n' "${failures[@]}"
+  echo "$passed passed, $failed failed, $skipped skipped"
+  [ "$failed" -eq 0 ]
+  exit
+}
+
+# Without the packages nothing can be built: the count says so at once.
+scripts/install-deps.sh test || { step_failed "set-up (scripts/install-deps.sh)"; finish; }
 
 # The builds are CMakePresets.json's: release in build/, sanitize in
 # build-sanitize/ (its test preset sets the sanitizers' options).
@@ -64,6 +74,4 @@ run_suite sanitize
 scripts/fuzz.sh "${PELMORIX_FUZZ_SECONDS:-60}" || step_failed "fuzzing"
 
 # One closing line for both runs of the suite and the fuzzing.
-[ ${#failures[@]} -ne 0 ] && printf 'failed: %s\n' "${failures[@]}"
-echo "$passed passed, $failed failed, $skipped skipped"
-[ "$failed" -eq 0 ]
+finish
