@@ -110,6 +110,28 @@ void restore(HWND window) { inject(DisplayEvent::Type::Restore, window); }
 void gain_focus(HWND window) { inject(DisplayEvent::Type::Focus, window); }
 void expose(HWND window) { inject(DisplayEvent::Type::Expose, window); }
 
+namespace {
+void inject_pointer(DisplayEvent::Type type, HWND window, int x, int y, UINT button, bool pressed, int clicks) {
+    DisplayEvent e;
+    e.type = type;
+    e.window = window;
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    e.pressed = pressed;
+    e.clicks = clicks;
+    state().injected.push_back(e);
+}
+}  // namespace
+
+void move_pointer(HWND window, int x, int y) { inject_pointer(DisplayEvent::Type::Pointer, window, x, y, 0, false, 0); }
+void press_button(HWND window, UINT button, int x, int y, int clicks) {
+    inject_pointer(DisplayEvent::Type::Button, window, x, y, button, true, clicks);
+}
+void release_button(HWND window, UINT button, int x, int y) {
+    inject_pointer(DisplayEvent::Type::Button, window, x, y, button, false, 1);
+}
+
 bool dispatch_pending() {
     // A marker posted last comes back once everything before it is handled.
     constexpr UINT kMarker = WM_USER + 0x3FF;
@@ -150,6 +172,7 @@ void reset() {
     st.quit_pending = false;
     st.quit_code = 0;
     st.typed.clear();
+    st.buttons_down = 0;
     st.last_error = 0;
     st.injected.clear();
     st.input_ended = false;

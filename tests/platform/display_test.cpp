@@ -60,6 +60,8 @@ const char* type_name(Type t) {
         case Type::Focus: return "Focus";
         case Type::Expose: return "Expose";
         case Type::EndOfInput: return "EndOfInput";
+        case Type::Pointer: return "Pointer";
+        case Type::Button: return "Button";
     }
     return "?";
 }
