@@ -250,37 +250,44 @@ std::string one_cell_log(int c, int r) {
 
 TEST_F(RealWindow, ThePointerOverABoxShowsItsCellTimeAndValueInTheCaption) {
     dir_.write("log.skv", four_by_four_log());
-    const Outcome r = run_and_type("a", "window.png", "1", [&](const std::string& window) {
-        Picture picture;
-        ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &picture));
-        const PlotArea area = plot_area_of(picture);
-        const int box_width = area.width / 4;
-        const int box_height = area.height / 4;
-        const int grid_top = area.height - 4 * box_height;
-        // A pixel a third of the way into box (2, 1), in plot coordinates.
-        const int px = 2 * box_width + box_width / 3;
-        const int py = grid_top + box_height + box_height / 3;
-        // The inverse of the cell mapping at its centre, limits 0 to 0.1 and 0 to 16.
-        const long double fx = (px + 0.5L) / box_width - 2;
-        const long double fy = (area.height - (py + 0.5L)) / box_height - (4 - 1 - 1);
-        char expected[128];
-        std::snprintf(expected, sizeof expected, "N-Vorq Pelmorix - celda (2, 1)  t = %g  valor = %g",
-                      static_cast<double>(fx * 0.1L), static_cast<double>(fy * 16));
-        xdotool({"mousemove", "--window", window, std::to_string(area.left + px), std::to_string(area.top + py)});
-        EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == expected; }, 5s))
-            << "the caption is [" << caption(window) << "], not [" << expected << "]";
-        // Box (2, 1)'s right grid line, then the title bar: the plain title.
-        for (const int y : {area.top + py, 3}) {
-            const int x = y == 3 ? area.left + px : area.left + 3 * box_width - 1;
-            xdotool({"mousemove", "--window", window, std::to_string(x), std::to_string(y)});
-            EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == "N-Vorq Pelmorix"; }, 5s))
-                << "at (" << x << ", " << y << ") the caption is [" << caption(window) << "]";
-        }
-        Picture after;
-        ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &after));
-        EXPECT_TRUE(after.pixels == picture.pixels) << "the readout changed the picture";
-    });
-    EXPECT_EQ(r.status, 0);
+    // At scale 2 the screen's pixels are a quarter of the window's each.
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        unlink(dir_.file("window.png").c_str());
+        const Outcome r = run_and_type("a", "window.png", scale == 1 ? "1" : "2", [&](const std::string& window) {
+            // The screen pixel at the lower right of window pixel (x, y).
+            const auto at = [scale](int v) { return std::to_string(v * scale + scale - 1); };
+            Picture picture;
+            ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &picture));
+            const PlotArea area = plot_area_of(picture);
+            const int box_width = area.width / 4;
+            const int box_height = area.height / 4;
+            const int grid_top = area.height - 4 * box_height;
+            // A pixel a third of the way into box (2, 1), in plot coordinates.
+            const int px = 2 * box_width + box_width / 3;
+            const int py = grid_top + box_height + box_height / 3;
+            // The inverse of the cell mapping at its centre, limits 0 to 0.1 and 0 to 16.
+            const long double fx = (px + 0.5L) / box_width - 2;
+            const long double fy = (area.height - (py + 0.5L)) / box_height - (4 - 1 - 1);
+            char expected[128];
+            std::snprintf(expected, sizeof expected, "N-Vorq Pelmorix - celda (2, 1)  t = %g  valor = %g",
+                          static_cast<double>(fx * 0.1L), static_cast<double>(fy * 16));
+            xdotool({"mousemove", "--window", window, at(area.left + px), at(area.top + py)});
+            EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == expected; }, 5s))
+                << "the caption is [" << caption(window) << "], not [" << expected << "]";
+            // Box (2, 1)'s right grid line, then the title bar: the plain title.
+            for (const int y : {area.top + py, 3}) {
+                const int x = y == 3 ? area.left + px : area.left + 3 * box_width - 1;
+                xdotool({"mousemove", "--window", window, at(x), at(y)});
+                EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == "N-Vorq Pelmorix"; }, 5s))
+                    << "at (" << x << ", " << y << ") the caption is [" << caption(window) << "]";
+            }
+            Picture after;
+            ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &after));
+            EXPECT_TRUE(after.pixels == picture.pixels) << "the readout changed the picture";
+        });
+        EXPECT_EQ(r.status, 0);
+    }
 }
 
 TEST_F(RealWindow, ADoubleClickOpensOneCellAsALogOfThatCellAloneAndARightClickGoesBack) {
