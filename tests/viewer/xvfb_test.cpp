@@ -250,7 +250,7 @@ std::string one_cell_log(int c, int r) {
 
 TEST_F(RealWindow, ThePointerOverABoxShowsItsCellTimeAndValueInTheCaption) {
     dir_.write("log.skv", four_by_four_log());
-    // At scale 2 the screen's pixels are a quarter of the window's each.
+    // At scale 2 every window pixel is a block of 2 x 2 screen pixels.
     for (const int scale : {1, 2}) {
         SCOPED_TRACE(scale);
         unlink(dir_.file("window.png").c_str());
