@@ -86,7 +86,9 @@ bool read_window(HWND window, std::vector<unsigned>* pixels, int* width, int* he
 }
 
 namespace {
-void inject(DisplayEvent::Type type, HWND window, int width = 0, int height = 0, unsigned char ch = 0, UINT vk = 0) {
+// The event queued, for the caller to fill in further.
+DisplayEvent& inject(DisplayEvent::Type type, HWND window, int width = 0, int height = 0, unsigned char ch = 0,
+                     UINT vk = 0) {
     DisplayEvent e;
     e.type = type;
     e.window = window;
@@ -95,6 +97,7 @@ void inject(DisplayEvent::Type type, HWND window, int width = 0, int height = 0,
     e.ch = ch;
     e.vk = vk;
     state().injected.push_back(e);
+    return state().injected.back();
 }
 }  // namespace
 
@@ -112,15 +115,12 @@ void expose(HWND window) { inject(DisplayEvent::Type::Expose, window); }
 
 namespace {
 void inject_pointer(DisplayEvent::Type type, HWND window, int x, int y, UINT button, bool pressed, int clicks) {
-    DisplayEvent e;
-    e.type = type;
-    e.window = window;
+    DisplayEvent& e = inject(type, window);
     e.x = x;
     e.y = y;
     e.button = button;
     e.pressed = pressed;
     e.clicks = clicks;
-    state().injected.push_back(e);
 }
 }  // namespace
 

@@ -184,15 +184,19 @@ protected:
         return name;
     }
 
-    // Where the plot area lies in a 640 x 480 picture at the prompt: the
-    // frame's top row is the first lit one of column 0, at h + 4.
+    // Where the plot area lies in a 640 x 480 picture at the prompt (the
+    // frame's top row is the first lit one of column 0, at h + 4), and the
+    // boxes of a grid of `count` x `count` in it.
     struct PlotArea {
         int left = 1;
         int top = 0;
         int width = 637;  // the viewport's right - left
         int height = 0;   // bottom - top
+        int box_width = 0;
+        int box_height = 0;
+        int grid_top = 0;  // the grid's top line, in plot coordinates
     };
-    static PlotArea plot_area_of(const Picture& picture) {
+    static PlotArea plot_area_of(const Picture& picture, int count = 1) {
         PlotArea area;
         int y = 0;
         while (y < picture.height && picture.at(0, y) == 0) ++y;
@@ -200,6 +204,9 @@ protected:
         area.top = h + 5;
         area.width = (picture.width - 2) - area.left;
         area.height = (picture.height - 1 - h - 5) - area.top;
+        area.box_width = area.width / count;
+        area.box_height = area.height / count;
+        area.grid_top = area.height - count * area.box_height;
         return area;
     }
     // The plot area's pixels that can be drawn (the clip leaves out its
@@ -259,16 +266,13 @@ TEST_F(RealWindow, ThePointerOverABoxShowsItsCellTimeAndValueInTheCaption) {
             const auto at = [scale](int v) { return std::to_string(v * scale + scale - 1); };
             Picture picture;
             ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &picture));
-            const PlotArea area = plot_area_of(picture);
-            const int box_width = area.width / 4;
-            const int box_height = area.height / 4;
-            const int grid_top = area.height - 4 * box_height;
+            const PlotArea area = plot_area_of(picture, 4);
             // A pixel a third of the way into box (2, 1), in plot coordinates.
-            const int px = 2 * box_width + box_width / 3;
-            const int py = grid_top + box_height + box_height / 3;
+            const int px = 2 * area.box_width + area.box_width / 3;
+            const int py = area.grid_top + area.box_height + area.box_height / 3;
             // The inverse of the cell mapping at its centre, limits 0 to 0.1 and 0 to 16.
-            const long double fx = (px + 0.5L) / box_width - 2;
-            const long double fy = (area.height - (py + 0.5L)) / box_height - (4 - 1 - 1);
+            const long double fx = (px + 0.5L) / area.box_width - 2;
+            const long double fy = (area.height - (py + 0.5L)) / area.box_height - (4 - 1 - 1);
             char expected[128];
             std::snprintf(expected, sizeof expected, "N-Vorq Pelmorix - celda (2, 1)  t = %g  valor = %g",
                           static_cast<double>(fx * 0.1L), static_cast<double>(fy * 16));
@@ -277,7 +281,7 @@ TEST_F(RealWindow, ThePointerOverABoxShowsItsCellTimeAndValueInTheCaption) {
                 << "the caption is [" << caption(window) << "], not [" << expected << "]";
             // Box (2, 1)'s right grid line, then the title bar: the plain title.
             for (const int y : {area.top + py, 3}) {
-                const int x = y == 3 ? area.left + px : area.left + 3 * box_width - 1;
+                const int x = y == 3 ? area.left + px : area.left + 3 * area.box_width - 1;
                 xdotool({"mousemove", "--window", window, at(x), at(y)});
                 EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == "N-Vorq Pelmorix"; }, 5s))
                     << "at (" << x << ", " << y << ") the caption is [" << caption(window) << "]";
@@ -304,12 +308,10 @@ TEST_F(RealWindow, ADoubleClickOpensOneCellAsALogOfThatCellAloneAndARightClickGo
         const Outcome r = run_and_type("a", "window.png", "1", [&](const std::string& window) {
             Picture grid;
             ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &grid));
-            const PlotArea area = plot_area_of(grid);
-            const int box_width = area.width / 4;
-            const int box_height = area.height / 4;
-            const int grid_top = area.height - 4 * box_height;
-            const std::string x = std::to_string(area.left + box_width + box_width / 2);
-            const std::string y = std::to_string(area.top + grid_top + 2 * box_height + box_height / 2);
+            const PlotArea area = plot_area_of(grid, 4);
+            const std::string x = std::to_string(area.left + area.box_width + area.box_width / 2);
+            const std::string y =
+                std::to_string(area.top + area.grid_top + 2 * area.box_height + area.box_height / 2);
             // A block more since the log was read: the open cell shows the blocks read then.
             const std::string more = "\n8 8 8 8\n8 8 8 8\n8 8 8 8\n8 8 8 8\n";
             std::ofstream(dir_.file("log.skv"), std::ios::binary | std::ios::app)
@@ -341,14 +343,11 @@ TEST_F(RealWindow, ADoubleClickOnALogFromAPipeSaysItOpensOnlyFilesAndLeavesThePi
     ASSERT_NO_FATAL_FAILURE(start_paused_log(run));
     // The same picture from a file, for where the boxes are.
     dir_.write("first.skv", "heading\n0 4 8\n12 16 2\n6 10 14\n\n1 5 9\n");
-    const PlotArea area = plot_area_of(headless_picture("first.skv"));
-    const int box_width = area.width / 3;
-    const int box_height = area.height / 3;
-    const int grid_top = area.height - 3 * box_height;
+    const PlotArea area = plot_area_of(headless_picture("first.skv"), 3);
     Picture before;
     const bool screen = screen_picture(run.window, &before);
-    xdotool({"mousemove", "--window", run.window, std::to_string(area.left + 2 * box_width + 5),
-             std::to_string(area.top + grid_top + 5), "click", "--repeat", "2", "--delay", "80", "1"});
+    xdotool({"mousemove", "--window", run.window, std::to_string(area.left + 2 * area.box_width + 5),
+             std::to_string(area.top + area.grid_top + 5), "click", "--repeat", "2", "--delay", "80", "1"});
     const std::string expected = "N-Vorq Pelmorix - celda (2, 0): solo con archivos";
     EXPECT_TRUE(viewer_test::wait_until([&] { return caption(run.window) == expected; }, 5s))
         << "the caption is [" << caption(run.window) << "]";
