@@ -43,6 +43,7 @@ public:
     bool open_window(HWND handle, WindowObject& window) override { return inner_->open_window(handle, window); }
     void close_window(WindowObject& window) override { inner_->close_window(window); }
     void show_window(WindowObject& window) override { inner_->show_window(window); }
+    void retitle(WindowObject& window) override { inner_->retitle(window); }
     void service() override { inner_->service(); }
     void poll(std::vector<DisplayEvent>& out) override { inner_->poll(out); }
     void wait(std::vector<DisplayEvent>& out) override { inner_->wait(out); }

@@ -61,7 +61,9 @@ bool one_time_set_up() {
         g.window_class.hIcon = nullptr;
         g.window_class.lpszMenuName = nullptr;
         g.window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-        g.window_class.style = CS_SAVEBITS;
+        // Double-clicks come as messages of their own only to a class
+        // that asks for them.
+        g.window_class.style = CS_SAVEBITS | CS_DBLCLKS;
         g.window_class.cbClsExtra = 0;
         g.window_class.cbWndExtra = 0;
     }

@@ -66,6 +66,35 @@ void get_palette(PaletteRecord* palette);
 // input, say) with the picture still changing.
 void flush_graphics();
 
+// Pages: 0 to 15, each made at its first use at the size of the screen.
+// Drawing goes to the active page, and the window shows the visual page; a
+// page that is not shown keeps what is drawn on it for when it is. Other
+// numbers are ignored.
+void set_active_page(int page);
+void set_visual_page(int page);
+
+// The pointer: what it did over the window, in window client coordinates.
+enum PointerAction {
+    pointer_moved = 1,         // moved to (x, y)
+    pointer_double_click = 2,  // the left button double-clicked at (x, y)
+    pointer_right_click = 3,   // the right button pressed at (x, y)
+};
+struct PointerEvent {
+    int action;  // a PointerAction
+    int x;
+    int y;
+};
+// Takes the pointer's next event, oldest first, without waiting; false
+// when none waits. Only the latest of several moves in a row is kept, and
+// at most 16 events wait (the oldest gives way).
+bool get_pointer_event(PointerEvent* event);
+// Takes the window's messages until a pointer event or a typed character
+// waits, or the window is gone. True when a pointer event waits; false when
+// get_key will answer at once.
+bool wait_for_input();
+// The caption the window system shows for the window.
+void set_caption(const char* text);
+
 // Keyboard: the next typed character, 0 to 255; waits for one. 27 is Esc.
 // Returns 27 as well when the window has gone away while waiting.
 int get_key();

@@ -19,6 +19,15 @@ struct KeyRing {
     std::int32_t capacity = 0;       // 256 once set up
 };
 
+// The pointer's events waiting for get_pointer_event, as a ring like the
+// key ring's: empty when the indices are equal.
+constexpr int kPointerSlots = 17;  // room for 16 events
+struct PointerQueue {
+    PointerEvent slots[kPointerSlots] = {};
+    std::int32_t write_index = 0;  // slot that receives the next event
+    std::int32_t read_index = 0;   // slot of the next event to hand out
+};
+
 // The link pair that both cache headers and cache entries begin with, so the
 // header can be the sentinel of a circular list of entries.
 struct CacheLink {
@@ -109,6 +118,7 @@ struct GraphicsContext {
     std::int32_t visual_page = 0;               // page shown in the window
     std::int32_t active_page = 0;               // page drawing goes into
     KeyRing key_ring = {};                      // typed characters
+    PointerQueue pointer_queue = {};            // the pointer's events
     PenCache pen_cache = {};                    // recently used pens
     FontCache font_cache = {};                  // recently used fonts
     char error_text[kErrorTextSize] = {};       // written by graph_error_message
@@ -150,6 +160,7 @@ bool dispatch_next_message();
 // taken; returns at once when none is waiting.
 void take_quit_message();
 void key_ring_write(unsigned char ch);
+void pointer_queue_write(int action, LPARAM position);
 
 // Pens.
 void pen_cache_init(PenCache& cache);

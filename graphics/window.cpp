@@ -6,6 +6,17 @@ namespace {
 
 constexpr int kEscape = 27;
 
+// Clears the bitmap in page_dc, unclipped. FillRect leaves out the right
+// column and bottom row, so those stay as the new bitmap had them.
+void clear_new_page() {
+    GraphicsContext& g = graphics_context();
+    const RECT page{-g.viewport.left, -g.viewport.top, g.screen_width - g.viewport.left - 1,
+                    g.screen_height - g.viewport.top - 1};
+    if (g.clip_region != nullptr) SelectClipRgn(g.page_dc, nullptr);
+    FillRect(g.page_dc, &page, g.fill_brushes[kBackgroundBrush]);
+    if (g.clip_region != nullptr) SelectClipRgn(g.page_dc, g.clip_region);
+}
+
 // Makes the window's DC, the memory DCs and the active page, and gives both
 // drawing DCs the layer's colours and brush. The window's DC is kept until
 // WM_DESTROY, so drawing can reach the window without waiting for a paint.
@@ -32,11 +43,7 @@ void first_paint(HWND window) {
     SetBkColor(g.page_dc, palette_color(0));
     SelectObject(g.screen_dc, g.fill_brushes[g.fill_pattern]);
     SelectObject(g.page_dc, g.fill_brushes[g.fill_pattern]);
-    // FillRect leaves out the right column and bottom row, so those stay as
-    // the new bitmap had them.
-    const RECT page{-g.viewport.left, -g.viewport.top, g.screen_width - g.viewport.left - 1,
-                    g.screen_height - g.viewport.top - 1};
-    FillRect(g.page_dc, &page, g.fill_brushes[kBackgroundBrush]);
+    clear_new_page();
 }
 
 // Copies the visual page to the whole client area, unclipped.
@@ -51,6 +58,21 @@ void repaint(HWND window) {
     if (flip) SelectObject(g.page_dc, g.page_bitmaps[g.active_page]);
     ValidateRect(window, nullptr);
 }
+
+// Makes page `page` at the pages' size, cleared as the first paint clears
+// page 0, when it does not exist yet; page_dc keeps the active page.
+void make_page(int page) {
+    GraphicsContext& g = graphics_context();
+    if (g.page_bitmaps[page] != nullptr) return;
+    g.page_bitmaps[page] = CreateCompatibleBitmap(g.screen_dc, g.screen_width, g.screen_height);
+    SelectObject(g.page_dc, g.page_bitmaps[page]);
+    clear_new_page();
+    SelectObject(g.page_dc, g.page_bitmaps[g.active_page]);
+}
+
+// A page number the record has room for; drawing before the first paint
+// has no page to make.
+bool usable_page(int page) { return page >= 0 && page < kPageCount && graphics_context().screen_dc != nullptr; }
 
 // After another program changed the system palette: a fresh palette object
 // in all four DCs.
@@ -119,6 +141,16 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
         case WM_TIMER:
             KillTimer(window, 1);
             return 0;
+        case WM_MOUSEMOVE:
+            pointer_queue_write(pointer_moved, lparam);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            pointer_queue_write(pointer_double_click, lparam);
+            return 0;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:  // a second right click in a row is a right click too
+            pointer_queue_write(pointer_right_click, lparam);
+            return 0;
         case WM_DESTROY:
             release_window_resources(window);
             return 0;
@@ -135,6 +167,45 @@ void key_ring_write(unsigned char ch) {
         // Full: the oldest waiting character gives way.
         if (++ring.read_index == ring.capacity) ring.read_index = 0;
     }
+}
+
+void pointer_queue_write(int action, LPARAM position) {
+    PointerQueue& queue = graphics_context().pointer_queue;
+    // The coordinates are signed 16-bit numbers: left of or above the client
+    // they are negative.
+    const PointerEvent event{action, static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    if (queue.read_index != queue.write_index && action == pointer_moved) {
+        PointerEvent& last = queue.slots[(queue.write_index + kPointerSlots - 1) % kPointerSlots];
+        if (last.action == pointer_moved) {
+            last = event;
+            return;
+        }
+    }
+    queue.slots[queue.write_index] = event;
+    queue.write_index = (queue.write_index + 1) % kPointerSlots;
+    if (queue.write_index == queue.read_index) queue.read_index = (queue.read_index + 1) % kPointerSlots;
+}
+
+bool get_pointer_event(PointerEvent* event) {
+    PointerQueue& queue = graphics_context().pointer_queue;
+    if (queue.read_index == queue.write_index) return false;
+    *event = queue.slots[queue.read_index];
+    queue.read_index = (queue.read_index + 1) % kPointerSlots;
+    return true;
+}
+
+bool wait_for_input() {
+    const GraphicsContext& g = graphics_context();
+    const auto pointer_waiting = [&g] { return g.pointer_queue.read_index != g.pointer_queue.write_index; };
+    while (!pointer_waiting() && g.key_ring.read_index == g.key_ring.write_index) {
+        // With the window gone get_key answers by itself.
+        if (window_exists == 0 || !dispatch_next_message()) return false;
+    }
+    return pointer_waiting();
+}
+
+void set_caption(const char* text) {
+    if (window_exists != 0) SetWindowTextA(graphics_context().window_handle, text);
 }
 
 bool dispatch_next_message() {
@@ -191,4 +262,23 @@ int get_key() {
     const unsigned char ch = ring.slots[ring.read_index];
     if (++ring.read_index == ring.capacity) ring.read_index = 0;
     return ch;
+}
+
+void set_active_page(int page) {
+    if (!usable_page(page)) return;
+    GraphicsContext& g = graphics_context();
+    make_page(page);
+    if (page == g.active_page) return;
+    g.active_page = page;
+    SelectObject(g.page_dc, g.page_bitmaps[page]);
+}
+
+void set_visual_page(int page) {
+    if (!usable_page(page)) return;
+    GraphicsContext& g = graphics_context();
+    make_page(page);
+    if (page == g.visual_page) return;
+    g.visual_page = page;
+    // Shown at once, as a repaint shows it.
+    if (window_exists != 0) repaint(g.window_handle);
 }

@@ -71,6 +71,8 @@ void draw_plot_frame() {
 
 void wait_key_or_escape() {
     draw_status_bar("Esc aborta o presione una tecla...");
+    // The pointer is looked at until a key comes.
+    while (wait_for_input()) take_pointer_events();
     const int key = get_key();
     if (key == kEscape) {
         // Also what get_key answers when the user closed the window.
@@ -88,6 +90,7 @@ void serve_window_while_waiting() {
         close_graphics();
         std::exit(1);
     }
+    take_pointer_events();
 }
 
 void show_end_screen() {

@@ -44,6 +44,13 @@ long double axis_fraction(double value, double low, double high) {
     return (static_cast<long double>(value) - low) / (static_cast<long double>(high) - low);
 }
 
+// The value at `fraction` of the span between two limits; equal limits
+// (every value lands half-way, see axis_fraction) give that one value.
+double axis_value(long double fraction, double low, double high) {
+    if (low == high) return low;
+    return static_cast<double>(low + fraction * (static_cast<long double>(high) - low));
+}
+
 // Truncation toward zero, saturated at the ends of the int range, since a
 // coordinate that far out is clipped wherever it lands.
 int truncate_coordinate(long double v) {
@@ -251,6 +258,33 @@ void measure_plot_area() {
 
 ScreenPoint cell_to_screen(int column, int row, double x_value, double y_value) {
     return box_point(column, row, axis_fraction(x_value, minimox, maximox), axis_fraction(y_value, minimoy, maximoy));
+}
+
+bool screen_to_cell(int x, int y, CellReading* reading) {
+    if (grid_columns <= 0 || grid_rows <= 0) return false;
+    const int box_width = plot_width / grid_columns;
+    const int box_height = plot_height / grid_rows;
+    if (box_width <= 0 || box_height <= 0) return false;
+    // The grid's lines (see draw_grid_column): columns 0 and
+    // (c + 1) x box width - 1, rows top + k x box height, with the grid's
+    // top row at `top`; the bottom one, at plot_height, is never shown.
+    const long long right_line = static_cast<long long>(grid_columns) * box_width - 1;
+    if (x <= 0 || x >= right_line) return false;
+    const int column = x / box_width;
+    if (x == (column + 1) * box_width - 1) return false;
+    const int top = plot_height - grid_rows * box_height;
+    if (y <= top || y >= plot_height) return false;
+    const int row = (y - top) / box_height;
+    if ((y - top) % box_height == 0) return false;
+    // cell_to_screen solved for the time and value at the pixel's centre,
+    // in the same extended precision.
+    const long double fx = (x + 0.5L) / box_width - column;
+    const long double fy = (plot_height - (y + 0.5L)) / box_height - (grid_rows - row - 1);
+    reading->column = column;
+    reading->row = row;
+    reading->time = axis_value(fx, minimox, maximox);
+    reading->value = axis_value(fy, minimoy, maximoy);
+    return true;
 }
 
 void draw_grid_column(int column, int count) {

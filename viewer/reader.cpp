@@ -249,6 +249,9 @@ bool refill(CellLogStream& stream) {
             got = start_decompressing(stream, got);
         }
     }
+    // A log read again ends where its first read did, however it has grown.
+    if (got > stream.text_limit - stream.text_fetched) got = static_cast<std::size_t>(stream.text_limit - stream.text_fetched);
+    stream.text_fetched += got;
     if (got == 0) {
         // The end of the file, or a read error (a directory, say): either
         // way nothing more can be read, and the read counts as the end.
@@ -336,11 +339,10 @@ void report_early_end(const CellLogStream& stream, const char* file_name) {
 
 }  // namespace
 
-void open_cell_log(CellLogStream& stream, const char* file_name) {
-    // Binary, so that the host does no line-end translation of its own: the
-    // text-mode rules are applied by read_line, the same on every host.
-    stream.file = std::fopen(file_name, "rb");
-    stream.open_failed = stream.file == nullptr;
+namespace {
+
+// Nothing read yet, from the file's start.
+void start_reading(CellLogStream& stream) {
     stream.end_reached = false;
     stream.source_done = false;
     stream.next = 0;
@@ -348,6 +350,24 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.next_return = kNotSought;
     stream.next_end_byte = kNotSought;
     stream.next_nul = kNotSought;
+    stream.format_known = false;
+    stream.compressed.reset();
+    stream.damaged = false;
+    stream.read_error[0] = '\0';
+    stream.fetched = 0;
+    stream.cut_short = false;
+    stream.text_fetched = 0;
+}
+
+}  // namespace
+
+void open_cell_log(CellLogStream& stream, const char* file_name) {
+    // Binary, so that the host does no line-end translation of its own: the
+    // text-mode rules are applied by read_line, the same on every host.
+    stream.file = std::fopen(file_name, "rb");
+    stream.open_failed = stream.file == nullptr;
+    start_reading(stream);
+    stream.text_limit = UINT64_MAX;
     stream.whole_chunks = false;
     stream.last_shown = std::chrono::steady_clock::time_point{};
     stream.while_waiting = nullptr;
@@ -355,13 +375,7 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.read_handle = nullptr;
     stream.read_event = nullptr;
 #endif
-    stream.format_known = false;
-    stream.compressed.reset();
-    stream.damaged = false;
-    stream.read_error[0] = '\0';
     stream.size_at_open = 0;
-    stream.fetched = 0;
-    stream.cut_short = false;
     if (stream.file != nullptr) {
         // Our own chunk buffer is the only one: the stream is used for
         // opening and closing, its descriptor for reading.
@@ -382,6 +396,19 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
         if (!stream.whole_chunks) open_overlapped(stream);
 #endif
     }
+}
+
+bool rewind_cell_log(CellLogStream& stream) {
+    if (stream.file == nullptr || !stream.whole_chunks) return false;
+#ifdef _WIN32
+    if (_lseeki64(descriptor_of(stream.file), 0, SEEK_SET) != 0) return false;
+#else
+    if (lseek(descriptor_of(stream.file), 0, SEEK_SET) != 0) return false;
+#endif
+    const std::uint64_t read_so_far = stream.text_fetched;
+    start_reading(stream);
+    stream.text_limit = read_so_far;
+    return true;
 }
 
 void close_cell_log(CellLogStream& stream) {
@@ -512,6 +539,7 @@ int read_cell_log(const char* file_name) {
     draw_title_bar(file_name);
     draw_status_bar("ESC Aborta");
     measure_plot_area();
+    watch_pointer(&stream, file_name);
     stream.while_waiting = serve_window_while_waiting;
 
     plot_rows(stream, line_buffer, first_row);

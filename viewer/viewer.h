@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -89,6 +90,10 @@ struct CellLogStream {
     std::size_t next_end_byte = 0;
     std::size_t next_nul = 0;
     bool format_known = false;  // the first bytes have been looked at
+    // Bytes of text (decompressed, for a compressed log) fetched so far, and
+    // the most that may be: a log read again stops where its first read did.
+    std::uint64_t text_fetched = 0;
+    std::uint64_t text_limit = UINT64_MAX;
     // Set for a compressed log: its raw bytes and their decompressor.
     std::unique_ptr<CompressedInput, CompressedInputRelease> compressed;
     bool damaged = false;       // the compressed data was corrupt or cut short: the log ended there
@@ -115,6 +120,10 @@ struct LineView {
 // later reads report as empty lines.
 void open_cell_log(CellLogStream& stream, const char* file_name);
 void close_cell_log(CellLogStream& stream);
+// Takes a regular file's log back to its start, to be read again only as
+// far as it has been read so far; false for any other log, or when the
+// system cannot.
+bool rewind_cell_log(CellLogStream& stream);
 // Reads the next line into `line` (kLineBufferSize bytes), without its line
 // feed, NUL-terminated. Sets `end_reached` when the read meets the end of
 // the file, whether or not it read characters first. After the end, and on
@@ -157,6 +166,17 @@ std::size_t decompress_chunk(CellLogStream& stream);
 // problems are reported before any window opens.
 int read_cell_log(const char* file_name);
 
+// The value in column `column` (counting from 0, at most kMaxRowValues - 1)
+// of a row, converted as split_row converts it, into *value; false when the
+// row has no such column. The other tokens are passed over unconverted.
+bool row_value_at(const LineView& line, int column, double* value);
+// Reads a log whose first read has ended again from its start, as far as
+// the first read went, and plots cell (column, row) of every block alone,
+// as the one cell of a log whose model is one cell: the grid of one box,
+// then its points. `serve` is called about every 1/60 s while it reads;
+// the read stops early when it returns false.
+void replot_cell(CellLogStream& stream, int column, int row, bool (*serve)());
+
 // ---------------------------------------------------------------------------
 // Cell grid geometry.
 
@@ -185,6 +205,42 @@ int map_cell_row(int row, double time, const double* values, int count, ScreenPo
 // plot_cell_value for columns 0 to count - 1 (at most kMaxRowValues) of one
 // row, in that order: the same pixels, drawn in the same order.
 void plot_cell_row(int row, double time, const double* values, int count);
+
+// A box of the grid and the time and value at a pixel of it.
+struct CellReading {
+    int column;
+    int row;
+    double time;
+    double value;
+};
+// The box under pixel (x, y) of the plot viewport and, by the inverse of
+// cell_to_screen, the time and value at that pixel's centre; false when the
+// pixel is not inside a box (a grid line, outside the grid, no grid yet).
+bool screen_to_cell(int x, int y, CellReading* reading);
+
+// ---------------------------------------------------------------------------
+// Looking closer: the pointer's readout in the caption, and one cell opened
+// across the whole plot area (on page 1; the grid stays on page 0).
+
+// What looking closer knows of the run, set once the plot area is measured.
+struct CloserState {
+    CellLogStream* stream = nullptr;  // the log, to read a cell again; null before the plot
+    const char* file_name = nullptr;  // as on the command line
+    int plot_left = 0;                // the plot viewport's origin in the window
+    int plot_top = 0;
+    int grid_count = 0;               // the grid's size, kept while a cell is open
+    int open_column = -1;             // the cell open, -1 while the grid is shown
+    int open_row = -1;
+    bool reading = false;             // the open cell's log is being read again
+    bool back_asked = false;          // going back was asked for while it was read
+    char caption[192] = {};           // the caption last set; empty: the window's own
+};
+extern CloserState closer;
+
+// Starts looking closer at the log of `stream`, once the plot area is measured.
+void watch_pointer(CellLogStream* stream, const char* file_name);
+// Acts on every pointer event waiting in the graphics layer.
+void take_pointer_events();
 
 // ---------------------------------------------------------------------------
 // Screen frame and key wait.

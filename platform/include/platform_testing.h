@@ -56,6 +56,12 @@ void minimize(HWND window);
 void restore(HWND window);
 void gain_focus(HWND window);
 void expose(HWND window);  // part of the window was uncovered
+// The pointer moved to client pixel (x, y); a button (MK_LBUTTON or
+// MK_RBUTTON) pressed there, the `clicks`-th click in a row (2 for the
+// second of a double-click), or released there.
+void move_pointer(HWND window, int x, int y);
+void press_button(HWND window, UINT button, int x, int y, int clicks = 1);
+void release_button(HWND window, UINT button, int x, int y);
 
 // Dispatches every message (and injected input) that is waiting, as a
 // program's loop does, and returns once the queue would wait; false if the

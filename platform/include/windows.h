@@ -3,7 +3,8 @@
 // Names, values and signatures are the platform's own, so that code written
 // against this header compiles unchanged against the real one. Only what the
 // graphics layer needs is declared, plus a few close relatives (GetPixel,
-// InvalidateRect, PostMessageA, SendMessageA, SetBkMode) that tests use.
+// InvalidateRect, PostMessageA, SendMessageA, SetBkMode, GetWindowTextA)
+// that tests use.
 #ifndef PELMORIX_PLATFORM_WINDOWS_H
 #define PELMORIX_PLATFORM_WINDOWS_H
 
@@ -172,6 +173,8 @@ typedef struct tagLOGBRUSH {
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
 #define WM_PAINT 0x000F
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
@@ -184,12 +187,28 @@ typedef struct tagLOGBRUSH {
 #define WM_SYSKEYDOWN 0x0104
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_RBUTTONDBLCLK 0x0206
 #define WM_QUERYNEWPALETTE 0x030F
 #define WM_PALETTEISCHANGING 0x0310
 #define WM_PALETTECHANGED 0x0311
 #define WM_USER 0x0400
 
 #define SC_CLOSE 0xF060
+
+// Mouse messages: wParam holds the buttons down, lParam the pointer's
+// client coordinates, x in the low word and y in the high one, each a
+// signed 16-bit number.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
 
 #define SIZE_RESTORED 0
 #define SIZE_MINIMIZED 1
@@ -229,6 +248,7 @@ typedef struct tagLOGBRUSH {
 #define WS_VISIBLE 0x10000000
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
 #define CS_OWNDC 0x0020
 #define CS_SAVEBITS 0x0800
 
@@ -400,6 +420,8 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 void WINAPI PostQuitMessage(int exit_code);
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int max_count);
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 
 // GDI.

@@ -1,6 +1,6 @@
 // The display used when there is no window system: windows exist only as
 // surfaces, and typed characters are read byte by byte from a descriptor
-// (standard input, a pipe, a file).
+// (standard input, a pipe, a file). There is no pointer.
 #include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
@@ -140,6 +140,8 @@ public:
     void show_window(WindowObject& window) override { window.dirty = false; }
 
     void present(WindowObject& window) override { window.dirty = false; }
+
+    void retitle(WindowObject&) override {}
 
     void service() override {}
 

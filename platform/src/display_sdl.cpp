@@ -203,6 +203,11 @@ public:
         present(window);
     }
 
+    void retitle(WindowObject& window) override {
+        SdlWindowRecord* record = record_of(window);
+        if (record != nullptr) sdl.SetWindowTitle(record->window, window.title.c_str());
+    }
+
     void present(WindowObject& window) override {
         window.dirty = false;
         SdlWindowRecord* record = record_of(window);
@@ -307,6 +312,9 @@ private:
             case SDL_TEXTINPUT: translate_text(event.text, out); break;
             case SDL_KEYDOWN: translate_key(event.key, out); break;
             case SDL_WINDOWEVENT: translate_window(event.window, out); break;
+            case SDL_MOUSEMOTION: translate_motion(event.motion, out); break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP: translate_button(event.button, out); break;
             case SDL_QUIT:
                 for (const auto& entry : windows_) out.push_back(make(DisplayEvent::Type::Close, entry.second->handle));
                 break;
@@ -355,6 +363,42 @@ private:
         if (types_text(sym)) return;
         DisplayEvent e = make(DisplayEvent::Type::Key, hwnd);
         e.vk = virtual_key_of(sym);
+        out.push_back(e);
+    }
+
+    // A position in the window's screen pixels as a client pixel: the block
+    // of the scale it lies in (rounded down, left of and above the client
+    // too).
+    static int client_pixel(Sint32 screen, int scale) {
+        return screen >= 0 ? screen / scale : -((-screen + scale - 1) / scale);
+    }
+
+    void translate_motion(const SDL_MouseMotionEvent& motion, std::vector<DisplayEvent>& out) {
+        SdlWindowRecord* record = find_record(motion.windowID);
+        if (record == nullptr) return;
+        DisplayEvent e = make(DisplayEvent::Type::Pointer, record->handle);
+        e.x = client_pixel(motion.x, record->scale);
+        e.y = client_pixel(motion.y, record->scale);
+        // Only where the pointer is now matters: a move not yet polled for
+        // gives way to a newer one.
+        if (!out.empty() && out.back().type == DisplayEvent::Type::Pointer && out.back().window == e.window) {
+            out.back() = e;
+        } else {
+            out.push_back(e);
+        }
+    }
+
+    // The left and right buttons; SDL counts the clicks in a row itself.
+    void translate_button(const SDL_MouseButtonEvent& button, std::vector<DisplayEvent>& out) {
+        SdlWindowRecord* record = find_record(button.windowID);
+        if (record == nullptr) return;
+        if (button.button != SDL_BUTTON_LEFT && button.button != SDL_BUTTON_RIGHT) return;
+        DisplayEvent e = make(DisplayEvent::Type::Button, record->handle);
+        e.x = client_pixel(button.x, record->scale);
+        e.y = client_pixel(button.y, record->scale);
+        e.button = button.button == SDL_BUTTON_LEFT ? MK_LBUTTON : MK_RBUTTON;
+        e.pressed = button.state == SDL_PRESSED;
+        e.clicks = button.clicks;
         out.push_back(e);
     }
 

@@ -40,6 +40,41 @@ void post_key(HWND window, UINT vk, bool has_char, unsigned char ch) {
     if (has_char) st.typed.push_back(TypedChar{st.clock, ch});
 }
 
+// The pointer's client coordinates as a mouse message carries them.
+LPARAM pointer_lparam(const DisplayEvent& e) {
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(e.x)), static_cast<WORD>(static_cast<short>(e.y)));
+}
+
+// As on Windows, moves are not queued one after another: a move waiting
+// last in the queue is replaced by the newer one.
+void post_pointer_move(const DisplayEvent& e) {
+    PlatformState& st = state();
+    if (!st.posted.empty() && st.posted.back().message == WM_MOUSEMOVE && st.posted.back().hwnd == e.window) {
+        st.posted.pop_back();
+    }
+    post(e.window, WM_MOUSEMOVE, st.buttons_down, pointer_lparam(e));
+}
+
+// A press or release of the left or right button. The second click of a
+// double-click (and the fourth, ...) is a double-click message only for a
+// window whose class asks for them with CS_DBLCLKS, as on Windows.
+void post_button(const WindowObject& w, const DisplayEvent& e) {
+    PlatformState& st = state();
+    const bool left = e.button == MK_LBUTTON;
+    if (!left && e.button != MK_RBUTTON) return;
+    UINT message;
+    if (e.pressed) {
+        st.buttons_down |= e.button;
+        const bool double_click = (w.cls.style & CS_DBLCLKS) != 0 && e.clicks >= 2 && e.clicks % 2 == 0;
+        message = left ? (double_click ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN)
+                       : (double_click ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN);
+    } else {
+        st.buttons_down &= ~e.button;
+        message = left ? WM_LBUTTONUP : WM_RBUTTONUP;
+    }
+    post(e.window, message, st.buttons_down, pointer_lparam(e));
+}
+
 void handle_event(const DisplayEvent& e) {
     PlatformState& st = state();
     if (e.type == DisplayEvent::Type::EndOfInput) {
@@ -91,6 +126,12 @@ void handle_event(const DisplayEvent& e) {
             break;
         case DisplayEvent::Type::Expose:
             w->needs_paint = true;
+            break;
+        case DisplayEvent::Type::Pointer:
+            post_pointer_move(e);
+            break;
+        case DisplayEvent::Type::Button:
+            post_button(*w, e);
             break;
         case DisplayEvent::Type::EndOfInput:
             break;

@@ -168,13 +168,22 @@ struct WindowObject : Object {
 
 // Input and window events, as a display reports them.
 struct DisplayEvent {
-    enum class Type { Char, Key, Close, Resize, Minimize, Restore, Focus, Expose, EndOfInput };
+    enum class Type { Char, Key, Close, Resize, Minimize, Restore, Focus, Expose, EndOfInput, Pointer, Button };
     Type type = Type::Char;
     HWND window = nullptr;
     int width = 0;  // Resize: the new client size
     int height = 0;
     unsigned char ch = 0;  // Char: the byte typed
     UINT vk = 0;           // Key: the virtual key (Char: the key that made it)
+    // Pointer and Button: where the pointer is, in client pixels (outside
+    // the client too, while a button is held).
+    int x = 0;
+    int y = 0;
+    // Button: which (MK_LBUTTON or MK_RBUTTON), pressed or released, and
+    // for a press the clicks in a row that it makes (2 for a double-click).
+    UINT button = 0;
+    bool pressed = false;
+    int clicks = 1;
 };
 
 // A place windows are shown and input comes from: a desktop window or
@@ -191,6 +200,8 @@ public:
     virtual void close_window(WindowObject& window) = 0;
     // The window became visible, or its size or state changed.
     virtual void show_window(WindowObject& window) = 0;
+    // The window's title changed.
+    virtual void retitle(WindowObject& window) = 0;
     // Puts the window's surface on screen as it stands.
     virtual void present(WindowObject& window) = 0;
     // Answers what the window system asks of the display itself (pings, a
@@ -237,6 +248,7 @@ struct PlatformState {
     int quit_code = 0;
     DWORD clock = 0;                         // MSG time stamps, one per message
     std::deque<TypedChar> typed;             // see TypedChar; in the order the keys were posted
+    UINT buttons_down = 0;                   // MK_LBUTTON and MK_RBUTTON as the pointer's events left them
     DWORD last_error = 0;
     std::unique_ptr<Display> display;        // opened with the first window
     std::vector<DisplayEvent> injected;      // test input, delivered like a display's

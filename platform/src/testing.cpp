@@ -86,7 +86,9 @@ bool read_window(HWND window, std::vector<unsigned>* pixels, int* width, int* he
 }
 
 namespace {
-void inject(DisplayEvent::Type type, HWND window, int width = 0, int height = 0, unsigned char ch = 0, UINT vk = 0) {
+// The event queued, for the caller to fill in further.
+DisplayEvent& inject(DisplayEvent::Type type, HWND window, int width = 0, int height = 0, unsigned char ch = 0,
+                     UINT vk = 0) {
     DisplayEvent e;
     e.type = type;
     e.window = window;
@@ -95,6 +97,7 @@ void inject(DisplayEvent::Type type, HWND window, int width = 0, int height = 0,
     e.ch = ch;
     e.vk = vk;
     state().injected.push_back(e);
+    return state().injected.back();
 }
 }  // namespace
 
@@ -109,6 +112,25 @@ void minimize(HWND window) { inject(DisplayEvent::Type::Minimize, window); }
 void restore(HWND window) { inject(DisplayEvent::Type::Restore, window); }
 void gain_focus(HWND window) { inject(DisplayEvent::Type::Focus, window); }
 void expose(HWND window) { inject(DisplayEvent::Type::Expose, window); }
+
+namespace {
+void inject_pointer(DisplayEvent::Type type, HWND window, int x, int y, UINT button, bool pressed, int clicks) {
+    DisplayEvent& e = inject(type, window);
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    e.pressed = pressed;
+    e.clicks = clicks;
+}
+}  // namespace
+
+void move_pointer(HWND window, int x, int y) { inject_pointer(DisplayEvent::Type::Pointer, window, x, y, 0, false, 0); }
+void press_button(HWND window, UINT button, int x, int y, int clicks) {
+    inject_pointer(DisplayEvent::Type::Button, window, x, y, button, true, clicks);
+}
+void release_button(HWND window, UINT button, int x, int y) {
+    inject_pointer(DisplayEvent::Type::Button, window, x, y, button, false, 1);
+}
 
 bool dispatch_pending() {
     // A marker posted last comes back once everything before it is handled.
@@ -150,6 +172,7 @@ void reset() {
     st.quit_pending = false;
     st.quit_code = 0;
     st.typed.clear();
+    st.buttons_down = 0;
     st.last_error = 0;
     st.injected.clear();
     st.input_ended = false;

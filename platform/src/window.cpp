@@ -209,7 +209,6 @@ BOOL WINAPI DestroyWindow(HWND window) {
 }
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    (void)lparam;
     switch (message) {
         case WM_NCCREATE:
             return TRUE;
@@ -219,6 +218,13 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM l
         case WM_SYSCOMMAND:
             if ((wparam & 0xFFF0) == SC_CLOSE) send_message(window, WM_CLOSE, 0, 0);
             return 0;
+        case WM_SETTEXT: {
+            WindowObject* w = find_window(window);
+            if (w == nullptr) return FALSE;
+            w->title = lparam != 0 ? reinterpret_cast<LPCSTR>(lparam) : "";
+            if (PlatformState& st = state(); st.display != nullptr) st.display->retitle(*w);
+            return TRUE;
+        }
         case WM_ERASEBKGND: {
             WindowObject* w = find_window(window);
             if (w == nullptr || w->cls.background == nullptr) return 0;
@@ -293,6 +299,24 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
     if (rect == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
     *rect = RECT{0, 0, w->surface.width, w->surface.height};
     return TRUE;
+}
+
+// The title is set by the window's procedure, whose default handling of
+// WM_SETTEXT keeps it and shows it, as on Windows.
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
+    if (journaling()) journal_call("SetWindowTextA", window, {}, text != nullptr ? text : "");
+    if (find_window(window) == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+    return send_message(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0 ? TRUE : FALSE;
+}
+
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int max_count) {
+    const WindowObject* w = find_window(window);
+    if (w == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE, 0);
+    if (text == nullptr || max_count <= 0) return 0;
+    const std::size_t length = std::min(w->title.size(), static_cast<std::size_t>(max_count - 1));
+    std::memcpy(text, w->title.data(), length);
+    text[length] = '\0';
+    return static_cast<int>(length);
 }
 
 }  // extern "C"

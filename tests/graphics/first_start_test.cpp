@@ -60,7 +60,7 @@ TEST(FirstStart, AFailedRegistrationIsReportedAndTheNextStartCompletesTheOneTime
               expected);
     const WNDCLASSA& c = g.window_class;
     EXPECT_EQ(c.lpfnWndProc, &window_procedure);
-    EXPECT_EQ(c.style, static_cast<UINT>(CS_SAVEBITS));
+    EXPECT_EQ(c.style, static_cast<UINT>(CS_SAVEBITS | CS_DBLCLKS));
     EXPECT_EQ(c.hbrBackground, GetStockObject(BLACK_BRUSH));
     EXPECT_NE(c.hCursor, nullptr);
     set_fill_style(5, 4);  // thick backslashes: pixel (0, 0) is a 0 bit

@@ -105,6 +105,34 @@ TEST_F(GraphicsTest, DestructionReleasesTheWindowsObjectsInOrderAndNothingElse) 
                      "GetMessageA null 18 0"}));
 }
 
+TEST_F(GraphicsTest, APageNotShownTakesTheDrawingAndShowsItWhenMadeVisual) {
+    const GraphicsContext& g = graphics_context();
+    set_viewport(10, 20, 100, 200, 1);
+    put_pixel(1, 1, 4);  // on page 0, shown
+    std::vector<unsigned> before;
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(platform_testing::read_window(g.window_handle, &before, &width, &height));
+    set_active_page(1);
+    put_pixel(2, 2, 2);
+    fill_bar(5, 5, 8, 8);
+    std::vector<unsigned> after;
+    ASSERT_TRUE(platform_testing::read_window(g.window_handle, &after, &width, &height));
+    EXPECT_TRUE(after == before) << "drawing on page 1 reached the window while page 0 is shown";
+    set_visual_page(1);
+    EXPECT_EQ(window_pixel(12, 22), kRgb[2]) << "page 1 is not shown";
+    EXPECT_EQ(window_pixel(11, 21), kRgb[0]) << "page 0's pixel shows on page 1, which was made clear";
+    EXPECT_EQ(window_pixel(16, 26), kRgb[15]);
+    set_visual_page(0);
+    set_active_page(0);
+    EXPECT_EQ(window_pixel(11, 21), kRgb[4]) << "page 0 lost its pixel";
+    EXPECT_EQ(window_pixel(12, 22), kRgb[0]);
+    set_visual_page(1);
+    EXPECT_EQ(window_pixel(12, 22), kRgb[2]) << "page 1 lost its pixel";
+    set_visual_page(16);  // no such page
+    EXPECT_EQ(g.visual_page, 1);
+}
+
 TEST_F(GraphicsTest, TypedBytesComeBackAsNumbersFrom0To255WhenGetKeyPumps) {
     HWND w = graphics_context().window_handle;
     platform_testing::press_key(w, VK_LEFT);  // keys without a character never reach the ring

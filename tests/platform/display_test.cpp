@@ -60,6 +60,8 @@ const char* type_name(Type t) {
         case Type::Focus: return "Focus";
         case Type::Expose: return "Expose";
         case Type::EndOfInput: return "EndOfInput";
+        case Type::Pointer: return "Pointer";
+        case Type::Button: return "Button";
     }
     return "?";
 }
@@ -731,6 +733,25 @@ SDL_Event text_event(Uint32 window_id, const char* text) {
     return e;
 }
 
+SDL_Event pointer_event(Uint32 window_id, Uint32 type, int x, int y, Uint8 button = 0, Uint8 clicks = 0) {
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = type;
+    if (type == SDL_MOUSEMOTION) {
+        e.motion.windowID = window_id;
+        e.motion.x = x;
+        e.motion.y = y;
+    } else {
+        e.button.windowID = window_id;
+        e.button.x = x;
+        e.button.y = y;
+        e.button.button = button;
+        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.button.clicks = clicks;
+    }
+    return e;
+}
+
 SDL_Event window_event(Uint32 window_id, Uint8 what, int data1 = 0, int data2 = 0) {
     SDL_Event e;
     std::memset(&e, 0, sizeof e);
@@ -911,6 +932,16 @@ TEST_F(WindowDisplayTest, InputIsTranslated) {
         e.vk = vk;
         return e;
     };
+    auto pointer = [&](Type type, int x, int y, UINT button = 0, bool pressed = false, int clicks = 1) {
+        DisplayEvent e;
+        e.type = type;
+        e.x = x;
+        e.y = y;
+        e.button = button;
+        e.pressed = pressed;
+        e.clicks = clicks;
+        return e;
+    };
     const Row rows[] = {
         // Text: one Char per character below 256; Latin-1 becomes single bytes.
         {text_event(id, "a"), {chr('a', 'A')}},
@@ -937,6 +968,14 @@ TEST_F(WindowDisplayTest, InputIsTranslated) {
         {key_event(id, SDLK_q, KMOD_NONE), {}},
         {key_event(id, SDLK_SPACE, KMOD_NONE), {}},
         {key_event(id, SDLK_KP_5, KMOD_NONE), {}},
+        // The pointer, in the window's pixels (at scale 1 here); the clicks
+        // in a row as SDL counted them; the middle button is not reported.
+        {pointer_event(id, SDL_MOUSEMOTION, -3, 7), {pointer(Type::Pointer, -3, 7, 0, false, 1)}},
+        {pointer_event(id, SDL_MOUSEBUTTONDOWN, 4, 5, SDL_BUTTON_LEFT, 2),
+         {pointer(Type::Button, 4, 5, MK_LBUTTON, true, 2)}},
+        {pointer_event(id, SDL_MOUSEBUTTONUP, 4, 6, SDL_BUTTON_RIGHT, 1),
+         {pointer(Type::Button, 4, 6, MK_RBUTTON, false, 1)}},
+        {pointer_event(id, SDL_MOUSEBUTTONDOWN, 4, 5, SDL_BUTTON_MIDDLE, 1), {}},
         // Input for a window the display does not know.
         {text_event(id + 1000, "x"), {}},
         {key_event(id + 1000, SDLK_ESCAPE, KMOD_NONE), {}},
@@ -949,6 +988,11 @@ TEST_F(WindowDisplayTest, InputIsTranslated) {
             EXPECT_EQ(got[i].type, r.expected[i].type);
             EXPECT_EQ(got[i].ch, r.expected[i].ch);
             EXPECT_EQ(got[i].vk, r.expected[i].vk);
+            EXPECT_EQ(got[i].x, r.expected[i].x);
+            EXPECT_EQ(got[i].y, r.expected[i].y);
+            EXPECT_EQ(got[i].button, r.expected[i].button);
+            EXPECT_EQ(got[i].pressed, r.expected[i].pressed);
+            EXPECT_EQ(got[i].clicks, r.expected[i].clicks);
             EXPECT_EQ(got[i].window, win.handle);
         }
     }

@@ -167,6 +167,59 @@ TEST_F(Windows, KeysBecomeCharactersThroughTranslateMessage) {
     EXPECT_EQ(keydowns, 12);
 }
 
+TEST_F(Windows, ADoubleClickIsItsOwnMessageOnlyForAClassWithDblclksAndCoordinatesAreSigned) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = recording_procedure;
+    wc.lpszClassName = "DoubleClicks";
+    wc.style = CS_DBLCLKS;
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    for (const bool with_dblclks : {false, true}) {
+        SCOPED_TRACE(with_dblclks ? "CS_DBLCLKS" : "no CS_DBLCLKS");
+        HWND w = CreateWindowExA(0, with_dblclks ? "DoubleClicks" : "TestCanvas", "Title", WS_OVERLAPPEDWINDOW, 0, 0,
+                                 648, 507, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(w, SW_SHOWNORMAL);
+        UpdateWindow(w);
+        g_seen.clear();
+        platform_testing::move_pointer(w, 7, 9);
+        platform_testing::move_pointer(w, -3, 40);  // the move before it is not queued as well
+        for (int clicks = 1; clicks <= 3; ++clicks) {
+            platform_testing::press_button(w, MK_LBUTTON, 5, 6, clicks);
+            platform_testing::release_button(w, MK_LBUTTON, 5, 6);
+        }
+        platform_testing::press_button(w, MK_RBUTTON, 1, 2, 2);
+        platform_testing::release_button(w, MK_RBUTTON, 1, 2);
+        MSG m{};
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE) && m.message != WM_PAINT) DispatchMessageA(&m);
+        const UINT left_second = with_dblclks ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN;
+        const UINT right_second = with_dblclks ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN;
+        EXPECT_EQ(messages_seen(), (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, left_second,
+                                                      WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP, right_second,
+                                                      WM_RBUTTONUP}));
+        ASSERT_EQ(g_seen.size(), 9u);
+        EXPECT_EQ(g_seen[0].wparam, 0u);
+        EXPECT_EQ(static_cast<short>(LOWORD(g_seen[0].lparam)), -3);
+        EXPECT_EQ(static_cast<short>(HIWORD(g_seen[0].lparam)), 40);
+        EXPECT_EQ(g_seen[1].wparam, static_cast<WPARAM>(MK_LBUTTON)) << "the button down with its press";
+        EXPECT_EQ(g_seen[1].lparam, MAKELPARAM(5, 6));
+        EXPECT_EQ(g_seen[2].wparam, 0u) << "no button down after its release";
+        EXPECT_EQ(g_seen[7].wparam, static_cast<WPARAM>(MK_RBUTTON));
+        EXPECT_EQ(g_seen[7].lparam, MAKELPARAM(1, 2));
+        DestroyWindow(w);
+    }
+}
+
+TEST_F(Windows, SetWindowTextGoesThroughTheProcedureAndChangesTheTitle) {
+    HWND w = create_shown();
+    g_seen.clear();
+    EXPECT_TRUE(SetWindowTextA(w, "Otro titulo"));
+    EXPECT_EQ(messages_seen(), (std::vector<UINT>{WM_SETTEXT}));
+    char title[64] = "";
+    EXPECT_EQ(GetWindowTextA(w, title, sizeof title), 11);
+    EXPECT_STREQ(title, "Otro titulo");
+    EXPECT_EQ(GetWindowTextA(w, title, 5), 4) << "cut to the room given";
+    EXPECT_STREQ(title, "Otro");
+}
+
 TEST_F(Windows, HeadlessInputTypesAndEndOfInputCloses) {
     create_shown();
     g_seen.clear();

@@ -72,6 +72,47 @@ TEST_F(CellToScreen, MapsTimeAndValueIntoTheCellsBox) {
     }
 }
 
+TEST_F(CellToScreen, ScreenToCellFindsTheBoxInsideItsLinesAndTheTimeAndValueAtThePixelsCentre) {
+    // The worked example's lines: x = 0, 317 and 635; y = 0, 200 and 400.
+    const struct {
+        const char* what;
+        int x, y;
+        bool inside;
+        int column, row;
+        double time, value;
+    } cases[] = {
+        // 1.5 / 318 of the span; (400 - 1.5) / 200 - 1 = 0.9925 of 10.
+        {"box (0, 0)'s top left pixel", 1, 1, true, 0, 0, 1.5 / 318, 9.925},
+        {"the left line", 0, 100, false, 0, 0, 0, 0},
+        {"box (0, 0)'s right line", 317, 100, false, 0, 0, 0, 0},
+        // 318.5 / 318 - 1 = 0.5 / 318; (400 - 100.5) / 200 - 1 = 0.4975.
+        {"box (1, 0)'s first column", 318, 100, true, 1, 0, 0.5 / 318, 4.975},
+        {"box (1, 0)'s last column", 634, 100, true, 1, 0, 316.5 / 318, 4.975},
+        {"the grid's right line", 635, 100, false, 0, 0, 0, 0},
+        {"the left-over column", 636, 100, false, 0, 0, 0, 0},
+        {"the top line", 100, 0, false, 0, 0, 0, 0},
+        // (400 - 199.5) / 200 - 1 = 0.0025.
+        {"box (0, 0)'s bottom row", 100, 199, true, 0, 0, 100.5 / 318, 0.025},
+        {"the line between the rows", 100, 200, false, 0, 0, 0, 0},
+        // (400 - 399.5) / 200 = 0.0025.
+        {"box (0, 1)'s bottom row", 100, 399, true, 0, 1, 100.5 / 318, 0.025},
+        {"the bottom line, clipped away", 100, 400, false, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        CellReading reading{};
+        ASSERT_EQ(screen_to_cell(c.x, c.y, &reading), c.inside) << c.what;
+        if (!c.inside) continue;
+        EXPECT_EQ(reading.column, c.column) << c.what;
+        EXPECT_EQ(reading.row, c.row) << c.what;
+        EXPECT_DOUBLE_EQ(reading.time, c.time) << c.what;
+        EXPECT_DOUBLE_EQ(reading.value, c.value) << c.what;
+        // And the mapping takes them back to that pixel.
+        const ScreenPoint p = cell_to_screen(reading.column, reading.row, reading.time, reading.value);
+        EXPECT_EQ(p.x, c.x) << c.what;
+        EXPECT_EQ(p.y, c.y) << c.what;
+    }
+}
+
 TEST_F(CellToScreen, KeepsExtendedPrecisionUntilTheFinalTruncation) {
     // The double nearest 0.05 lies a little above it. In extended precision
     // 0.05 / 10 x 200 stays a hair above 1, so 400 - it stays below 399 and

@@ -177,6 +177,48 @@ protected:
         return std::chrono::milliseconds(ticks * 1000 / sysconf(_SC_CLK_TCK));
     }
 
+    // The window's caption, as the window system has it.
+    std::string caption(const std::string& window) const {
+        std::string name = xdotool({"getwindowname", window}).out;
+        if (!name.empty() && name.back() == '\n') name.pop_back();
+        return name;
+    }
+
+    // Where the plot area lies in a 640 x 480 picture at the prompt (the
+    // frame's top row is the first lit one of column 0, at h + 4), and the
+    // boxes of a grid of `count` x `count` in it.
+    struct PlotArea {
+        int left = 1;
+        int top = 0;
+        int width = 637;  // the viewport's right - left
+        int height = 0;   // bottom - top
+        int box_width = 0;
+        int box_height = 0;
+        int grid_top = 0;  // the grid's top line, in plot coordinates
+    };
+    static PlotArea plot_area_of(const Picture& picture, int count = 1) {
+        PlotArea area;
+        int y = 0;
+        while (y < picture.height && picture.at(0, y) == 0) ++y;
+        const int h = y - 4;
+        area.top = h + 5;
+        area.width = (picture.width - 2) - area.left;
+        area.height = (picture.height - 1 - h - 5) - area.top;
+        area.box_width = area.width / count;
+        area.box_height = area.height / count;
+        area.grid_top = area.height - count * area.box_height;
+        return area;
+    }
+    // The plot area's pixels that can be drawn (the clip leaves out its
+    // right column and bottom row), row by row.
+    static std::vector<std::uint32_t> plot_pixels(const Picture& picture, const PlotArea& area) {
+        std::vector<std::uint32_t> out;
+        for (int y = area.top; y < area.top + area.height; ++y) {
+            for (int x = area.left; x < area.left + area.width; ++x) out.push_back(picture.at(x, y));
+        }
+        return out;
+    }
+
     static constexpr const char* kPausedConsole =
         "Archivo skv: paused.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
         "Dimension detectada del modelo: 3 x 3\n";
@@ -191,6 +233,130 @@ protected:
 const char kConsole[] =
     "Archivo skv: log.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
     "Dimension detectada del modelo: 3 x 3\n";
+
+// A 4 x 4 model over three blocks: cell (c, r) of block b holds
+// c + 4 r + b / 2.
+std::string four_by_four_log() {
+    std::string log = "heading\n";
+    for (int b = 0; b < 3; ++b) {
+        if (b > 0) log += "\n";
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c < 4; ++c) log += (c > 0 ? " " : "") + std::to_string(c + 4 * r) + (b % 2 ? ".5" : "");
+            log += "\n";
+        }
+    }
+    return log;
+}
+
+// The log of one cell holding cell (c, r)'s values of four_by_four_log.
+std::string one_cell_log(int c, int r) {
+    std::string log = "heading\n";
+    for (int b = 0; b < 3; ++b) log += (b > 0 ? "\n" : "") + std::to_string(c + 4 * r) + (b % 2 ? ".5" : "") + "\n";
+    return log;
+}
+
+TEST_F(RealWindow, ThePointerOverABoxShowsItsCellTimeAndValueInTheCaption) {
+    dir_.write("log.skv", four_by_four_log());
+    // At scale 2 every window pixel is a block of 2 x 2 screen pixels.
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        unlink(dir_.file("window.png").c_str());
+        const Outcome r = run_and_type("a", "window.png", scale == 1 ? "1" : "2", [&](const std::string& window) {
+            // The screen pixel at the lower right of window pixel (x, y).
+            const auto at = [scale](int v) { return std::to_string(v * scale + scale - 1); };
+            Picture picture;
+            ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &picture));
+            const PlotArea area = plot_area_of(picture, 4);
+            // A pixel a third of the way into box (2, 1), in plot coordinates.
+            const int px = 2 * area.box_width + area.box_width / 3;
+            const int py = area.grid_top + area.box_height + area.box_height / 3;
+            // The inverse of the cell mapping at its centre, limits 0 to 0.1 and 0 to 16.
+            const long double fx = (px + 0.5L) / area.box_width - 2;
+            const long double fy = (area.height - (py + 0.5L)) / area.box_height - (4 - 1 - 1);
+            char expected[128];
+            std::snprintf(expected, sizeof expected, "N-Vorq Pelmorix - celda (2, 1)  t = %g  valor = %g",
+                          static_cast<double>(fx * 0.1L), static_cast<double>(fy * 16));
+            xdotool({"mousemove", "--window", window, at(area.left + px), at(area.top + py)});
+            EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == expected; }, 5s))
+                << "the caption is [" << caption(window) << "], not [" << expected << "]";
+            // Box (2, 1)'s right grid line, then the title bar: the plain title.
+            for (const int y : {area.top + py, 3}) {
+                const int x = y == 3 ? area.left + px : area.left + 3 * area.box_width - 1;
+                xdotool({"mousemove", "--window", window, at(x), at(y)});
+                EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window) == "N-Vorq Pelmorix"; }, 5s))
+                    << "at (" << x << ", " << y << ") the caption is [" << caption(window) << "]";
+            }
+            Picture after;
+            ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &after));
+            EXPECT_TRUE(after.pixels == picture.pixels) << "the readout changed the picture";
+        });
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
+TEST_F(RealWindow, ADoubleClickOpensOneCellAsALogOfThatCellAloneAndARightClickGoesBack) {
+    for (const std::string format : {"plain", "gzip"}) {
+        SCOPED_TRACE(format);
+        const std::string log = four_by_four_log();
+        const std::string bytes = format == "gzip" ? viewer_test::compress("gzip", log) : log;
+        ASSERT_FALSE(bytes.empty());
+        dir_.write("log.skv", bytes);
+        unlink(dir_.file("window.png").c_str());
+        // What a run on the log of cell (1, 2) alone shows, with the same limits.
+        dir_.write("cell.skv", one_cell_log(1, 2));
+        const Picture cell = headless_picture("cell.skv");
+        const Outcome r = run_and_type("a", "window.png", "1", [&](const std::string& window) {
+            Picture grid;
+            ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &grid));
+            const PlotArea area = plot_area_of(grid, 4);
+            const std::string x = std::to_string(area.left + area.box_width + area.box_width / 2);
+            const std::string y =
+                std::to_string(area.top + area.grid_top + 2 * area.box_height + area.box_height / 2);
+            // A block more since the log was read: the open cell shows the blocks read then.
+            const std::string more = "\n8 8 8 8\n8 8 8 8\n8 8 8 8\n8 8 8 8\n";
+            std::ofstream(dir_.file("log.skv"), std::ios::binary | std::ios::app)
+                << (format == "gzip" ? viewer_test::compress("gzip", more) : more);
+            xdotool({"mousemove", "--window", window, x, y, "click", "--repeat", "2", "--delay", "80", "1"});
+            Picture shown;
+            EXPECT_TRUE(viewer_test::wait_until(
+                [&] {
+                    return viewer_test::read_png(dir_.file("window.png"), &shown) &&
+                           plot_pixels(shown, area) == plot_pixels(cell, area);
+                },
+                10s))
+                << "the open cell's plot area is not that of the log of the cell alone";
+            xdotool({"click", "3"});
+            EXPECT_TRUE(viewer_test::wait_until(
+                [&] { return viewer_test::read_png(dir_.file("window.png"), &shown) && shown.pixels == grid.pixels; },
+                10s))
+                << "a right-click did not bring the grid's picture back";
+        });
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "Archivo skv: log.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
+                         "Dimension detectada del modelo: 4 x 4\n");
+    }
+}
+
+TEST_F(RealWindow, ADoubleClickOnALogFromAPipeSaysItOpensOnlyFilesAndLeavesThePicture) {
+    LiveRun run;
+    ASSERT_NO_FATAL_FAILURE(start_paused_log(run));
+    // The same picture from a file, for where the boxes are.
+    dir_.write("first.skv", "heading\n0 4 8\n12 16 2\n6 10 14\n\n1 5 9\n");
+    const PlotArea area = plot_area_of(headless_picture("first.skv"), 3);
+    Picture before;
+    const bool screen = screen_picture(run.window, &before);
+    xdotool({"mousemove", "--window", run.window, std::to_string(area.left + 2 * area.box_width + 5),
+             std::to_string(area.top + area.grid_top + 5), "click", "--repeat", "2", "--delay", "80", "1"});
+    const std::string expected = "N-Vorq Pelmorix - celda (2, 0): solo con archivos";
+    EXPECT_TRUE(viewer_test::wait_until([&] { return caption(run.window) == expected; }, 5s))
+        << "the caption is [" << caption(run.window) << "]";
+    Picture after;
+    if (screen && screen_picture(run.window, &after)) {
+        EXPECT_TRUE(after.pixels == before.pixels) << "the picture changed";
+    }
+    EXPECT_TRUE(run.viewer->running());
+}
 
 TEST_F(RealWindow, EscAtThePromptEndsWithStatus1) {
     const Outcome r = run_and_type("Escape", "window.png");

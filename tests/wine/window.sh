@@ -283,6 +283,114 @@ run_live_log() {
   echo "live log: $key while the log pauses, status $status"
 }
 
+# wait_for_picture WINDOW OFFSET NAME: waits until the window's client area,
+# cropped with CROP ("WxH+X+Y"), is the picture REFERENCE cropped alike.
+# Arguments: WINDOW OFFSET CROP REFERENCE; false after 30 s.
+wait_for_picture() {
+  local window=$1 offset=$2 crop=$3 reference=$4 deadline=$((SECONDS + 30))
+  convert "$reference" -crop "$crop" +repage want.png
+  while [ $SECONDS -lt $deadline ]; do
+    if import -window "$window" closer.shot.png 2>/dev/null &&
+       convert closer.shot.png -crop "${width}x${height}${offset}" +repage -crop "$crop" +repage got.png &&
+       [ "$(compare -metric AE got.png want.png null: 2>&1 || true)" = 0 ]; then
+      return 0
+    fi
+    sleep 0.5
+  done
+  return 1
+}
+
+# run_closer: a 4 x 4 log; the pointer over box (2, 1) sets the caption the
+# native program sets there, a double-click on box (1, 2) shows the plot
+# area of a log of that cell alone, a right-click the grid again, and a
+# letter then ends the run as at the prompt.
+run_closer() {
+  local b r c
+  {
+    echo heading
+    for b in 0 1 2; do
+      [ $b = 0 ] || echo
+      for r in 0 1 2 3; do
+        echo "$((4 * r)).$((b * 5)) $((4 * r + 1)).$((b * 5)) $((4 * r + 2)).$((b * 5)) $((4 * r + 3)).$((b * 5))"
+      done
+    done
+  } >closer.skv
+  printf 'heading\n9.0\n\n9.5\n\n9.10\n' >cell.skv
+  local limits=(0 0 0.1 16)
+  printf a | PELMORIX_DISPLAY=headless PELMORIX_SNAPSHOT="$work/closer.native.png" \
+    "$native" closer.skv "${limits[@]}" >closer.native.out
+  printf a | PELMORIX_DISPLAY=headless PELMORIX_SNAPSHOT="$work/cell.native.png" \
+    "$native" cell.skv "${limits[@]}" >/dev/null
+  text_height=$(text_height_of closer.native.png)
+  local h=$text_height
+  local plot_w=$((max_x - 2)) plot_h=$((max_y - 2 * h - 10))
+  local box_w=$((plot_w / 4)) box_h=$((plot_h / 4))
+  local grid_top=$((plot_h - 4 * box_h))
+  local plot_crop="${plot_w}x${plot_h}+1+$((h + 5))"
+  local readout_x=$((1 + 2 * box_w + box_w / 3)) readout_y=$((h + 5 + grid_top + box_h + box_h / 3))
+  local open_x=$((1 + box_w + box_w / 2)) open_y=$((h + 5 + grid_top + 2 * box_h + box_h / 2))
+
+  # The native program's caption at that pixel, in a window of its own.
+  rm -f closer.window.png
+  PELMORIX_DISPLAY=window PELMORIX_SCALE=1 PELMORIX_SNAPSHOT="$work/closer.window.png" \
+    "$native" closer.skv "${limits[@]}" >closer.window.out 2>closer.window.err &
+  local native_pid=$! window
+  window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
+  [ -n "$window" ] || fail "closer: no native window: $(cat closer.window.err)"
+  for _ in $(seq 1 100); do [ -s closer.window.png ] && break; sleep 0.1; done
+  xdotool mousemove --window "$window" "$readout_x" "$readout_y"
+  local expected="" _
+  for _ in $(seq 1 50); do
+    expected=$(xdotool getwindowname "$window")
+    [ "$expected" != "N-Vorq Pelmorix" ] && break
+    sleep 0.1
+  done
+  xdotool key --window "$window" a >/dev/null 2>&1 || true
+  ends_within_20s "$native_pid" || fail "closer: the native program did not end"
+  xdotool mousemove 0 0
+  case $expected in
+    "N-Vorq Pelmorix - celda (2, 1)  t = "*) ;;
+    *) fail "closer: the native caption is [$expected]" ;;
+  esac
+
+  wine "$windows" closer.skv "${limits[@]}" >closer.wine.raw 2>closer.wine.err </dev/null &
+  local pid=$!
+  window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
+  [ -n "$window" ] || fail "closer: no window appeared under Wine"
+  local offset ox oy
+  offset=$(client_geometry "$window")
+  [ "$offset" != none ] || fail "closer: no client area of ${width}x${height}"
+  IFS=+ read -r _ ox oy <<<"$offset"
+  wait_for_picture "$window" "$offset" "$plot_crop" closer.native.png || fail "closer: no grid at the prompt"
+  xdotool mousemove --window "$window" $((ox + readout_x)) $((oy + readout_y))
+  local caption=""
+  for _ in $(seq 1 50); do
+    caption=$(xdotool getwindowname "$window")
+    [ "$caption" = "$expected" ] && break
+    sleep 0.1
+  done
+  [ "$caption" = "$expected" ] || fail "closer: the caption under Wine is [$caption], natively [$expected]"
+  echo "closer: the readout agrees: $caption"
+  xdotool mousemove --window "$window" $((ox + open_x)) $((oy + open_y)) click --repeat 2 --delay 80 1
+  wait_for_picture "$window" "$offset" "$plot_crop" cell.native.png ||
+    fail "closer: the open cell's plot area is not the native one of the cell alone"
+  xdotool click 3
+  wait_for_picture "$window" "$offset" "$plot_crop" closer.native.png || fail "closer: a right-click did not go back"
+  echo "closer: the cell opened and closed as natively"
+  xdotool mousemove 0 0
+  xdotool key --window "$window" a >/dev/null 2>&1 || true
+  ends_within_20s "$pid" || fail "closer: the program did not end after a letter"
+  local status=0
+  wait "$pid" || status=$?
+  [ "$status" = 0 ] || fail "closer: status $status under Wine, not 0"
+  crlf_to_lf <closer.wine.raw >closer.wine.out
+  cmp -s closer.native.out closer.wine.out || fail "closer: the console differs from the native run's"
+}
+
+# The pointer starts in the middle of the screen, where the windows appear,
+# and a window under it shows a readout in its caption: it is moved off them.
+xdotool mousemove 0 0
+run_closer
 run_example brusselator.skv 0 0 10 4.5 a
 # A compressed log: the Windows program reads gzip as the native one does.
 gzip -c "$examples/gray-scott.skv" >gray-scott.skv.gz
