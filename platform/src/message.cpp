@@ -163,14 +163,14 @@ bool next_message(MSG* msg, bool take) {
 Display* display() {
     PlatformState& st = state();
     if (st.display != nullptr) return st.display.get();
-    const char* choice = std::getenv("PELMORIX_DISPLAY");
-    if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
+    const DisplayChoice choice = display_choice();
+    if (choice == DisplayChoice::Headless) {
         st.display = make_headless_display(st.headless_fd, st.headless_width, st.headless_height);
     } else {
         DWORD error = ERROR_DEVICE_NOT_CONNECTED;
         st.display = make_window_display(&error);
         if (st.display == nullptr) {
-            if (choice != nullptr && std::strcmp(choice, "window") == 0) return fail(error, static_cast<Display*>(nullptr));
+            if (choice == DisplayChoice::Window) return fail(error, static_cast<Display*>(nullptr));
             std::fputs("pelmorix: no display could be opened; drawing headless\n", stderr);
             st.display = make_headless_display(st.headless_fd, st.headless_width, st.headless_height);
         }

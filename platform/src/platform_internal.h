@@ -184,6 +184,12 @@ public:
     virtual ~Display() = default;
     virtual const char* name() const = 0;
     virtual void screen_size(int* width, int* height) = 0;
+    // The screen less what the desktop keeps for itself (panels, docks), in
+    // the same pixels as screen_size; false where there is no screen.
+    virtual bool work_area(RECT* area) {
+        (void)area;
+        return false;
+    }
     // Gives the window a place on the display; false (last error set) on failure.
     virtual bool open_window(HWND handle, WindowObject& window) = 0;
     virtual void close_window(WindowObject& window) = 0;
@@ -201,6 +207,14 @@ public:
     // Waits until there is at least one event.
     virtual void wait(std::vector<DisplayEvent>& out) = 0;
 };
+
+// The layer's environment variables (settings.cpp). A value not understood
+// reads as unset; report_settings says so, once, at start-up.
+enum class DisplayChoice { Either, Window, Headless };
+constexpr int kMaxDisplayScale = 8;
+DisplayChoice display_choice();  // PELMORIX_DISPLAY
+int scale_choice();              // PELMORIX_SCALE: 1 to kMaxDisplayScale, 0 when unset
+void report_settings();          // one line on standard error per value not understood
 
 // The desktop display; null with *error set when none can be opened.
 std::unique_ptr<Display> make_window_display(DWORD* error);
