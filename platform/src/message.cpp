@@ -1,5 +1,6 @@
 // The message queue, the display it waits on, and the translation of
 // display events into window messages.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -187,6 +188,7 @@ LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 void present_dirty_windows() {
     PlatformState& st = state();
     if (st.display == nullptr) return;
+    const long long started = now_ms();
     for (HWND h : st.windows) {
         WindowObject* w = find_window(h);
         if (w != nullptr && w->dirty) {
@@ -197,10 +199,16 @@ void present_dirty_windows() {
     // Whether or not anything was drawn, the window system is answered.
     st.display->service();
     st.last_present_ms = now_ms();
+    st.last_present_cost_ms = st.last_present_ms - started;
 }
 
 void present_dirty_windows_if_due() {
-    if (now_ms() - state().last_present_ms >= 16) present_dirty_windows();
+    // Every frame, but for a window so large that showing it takes a while:
+    // then spaced so that showing takes about a tenth of the time at most,
+    // and drawing goes on at its own pace whatever the window's size.
+    const PlatformState& st = state();
+    const long long interval = std::max(16LL, 9 * st.last_present_cost_ms);
+    if (now_ms() - st.last_present_ms >= interval) present_dirty_windows();
 }
 
 }  // namespace pelmorix_platform

@@ -252,6 +252,7 @@ struct PlatformState {
     bool input_ended = false;                // the display said no input can come any more
     long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
     long long last_present_ms = 0;
+    long long last_present_cost_ms = 0;      // how long that round of presents took
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
     int pixel_shortcut_next = 0;             // the entry of pixel_shortcuts the next new DC replaces
     // Test instrumentation.
