@@ -108,6 +108,7 @@ int default_mode = 2;
 unsigned char palette_dirty = 0;
 unsigned char window_exists = 0;
 unsigned char quit_waiting = 0;
+unsigned char size_detected = 0;
 
 const PALETTEENTRY default_colors[16] = {
     {0, 0, 0, kNoCollapse},       {0, 0, 255, kNoCollapse},     {0, 255, 0, kNoCollapse},
@@ -166,8 +167,15 @@ void init_graphics(int* driver, int* mode, const char* driver_path) {
     mode_resolution(driver, mode);
     graph_defaults();
 
+    // A size asked for is the client area's: the frame is measured around it.
+    RECT outer{0, 0, g.window_width + 8, g.window_height + 27};
+    if (size_detected != 0) {
+        outer = RECT{0, 0, g.window_width, g.window_height};
+        AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    }
     g.window_handle = CreateWindowExA(0, "PelmorixCanvas", "N-Vorq Pelmorix", WS_OVERLAPPEDWINDOW, 0, 0,
-                                      g.window_width + 8, g.window_height + 27, nullptr, nullptr, nullptr, nullptr);
+                                      outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, nullptr,
+                                      nullptr);
     if (g.window_handle == nullptr) {
         g.last_error = error_or(GetLastError(), kNoWindowError);
         return;
@@ -180,7 +188,8 @@ void init_graphics(int* driver, int* mode, const char* driver_path) {
 void mode_resolution(int* driver, int* mode) {
     GraphicsContext& g = context;
     std::uint32_t d = static_cast<std::uint32_t>(*driver);
-    if (d == 0 || d > 10) {
+    const bool detect = d == 0 || d > 10;
+    if (detect) {
         *driver = 9;
         *mode = default_mode;
         d = 9;
@@ -224,6 +233,7 @@ void mode_resolution(int* driver, int* mode) {
             height = 350;
             break;
     }
+    size_detected = detect && detected_client_size(&width, &height) ? 1 : 0;
     g.window_width = width;
     g.window_height = height;
 }

@@ -37,7 +37,8 @@ struct PointRecord {
 // Start-up and shutdown.
 
 // Opens the graphics window. `driver` and `mode` are read and may be
-// rewritten (driver 0 or an unknown driver becomes driver 9, mode 2);
+// rewritten (driver 0 or an unknown driver becomes driver 9, mode 2, with
+// the client size PELMORIX_SIZE asks for, 640 x 480 without it);
 // `driver_path` is accepted and ignored. The outcome is read with
 // graph_result().
 void init_graphics(int* driver, int* mode, const char* driver_path);

@@ -93,7 +93,7 @@ struct GraphicsContext {
     HBRUSH fill_brushes[kBrushCount] = {};      // indexed by fill pattern number
     HPALETTE palette_handle = nullptr;          // palette object made from logical_palette
     HBITMAP page_bitmaps[kPageCount] = {};      // backing pages by page number
-    std::int32_t screen_width = 0;              // screen size: the size of every page
+    std::int32_t screen_width = 0;              // screen size, or the client's where larger: the size of every page
     std::int32_t screen_height = 0;
     std::int32_t window_width = 0;              // client size, from mode_resolution then WM_SIZE
     std::int32_t window_height = 0;
@@ -134,6 +134,13 @@ extern int default_mode;             // mode of the fallback driver 9
 extern unsigned char palette_dirty;  // WM_PALETTECHANGED seen, palette not rebuilt yet
 extern unsigned char window_exists;  // the window was created and not yet destroyed
 extern unsigned char quit_waiting;   // the window's quit message is posted and not yet taken
+extern unsigned char size_detected;  // the client size came from PELMORIX_SIZE: the frame is measured around it
+
+// The client size PELMORIX_SIZE asks the detect driver for (settings.cpp);
+// false when unset, not understood, or `screen` with no screen (said once).
+bool detected_client_size(int* width, int* height);
+// One line on standard error when PELMORIX_SIZE is not understood; run at start-up.
+void report_size_setting();
 
 // Constant data.
 extern const PALETTEENTRY default_colors[16];

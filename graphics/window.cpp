@@ -33,8 +33,11 @@ void first_paint(HWND window) {
     g.page_dc = memory[0];
     g.aux_dc[0] = memory[1];
     g.aux_dc[1] = memory[2];
-    g.screen_width = GetDeviceCaps(g.screen_dc, HORZRES);
-    g.screen_height = GetDeviceCaps(g.screen_dc, VERTRES);
+    // A page holds the whole client area, even one larger than the screen.
+    const int screen_width = GetDeviceCaps(g.screen_dc, HORZRES);
+    const int screen_height = GetDeviceCaps(g.screen_dc, VERTRES);
+    g.screen_width = screen_width > g.window_width ? screen_width : g.window_width;
+    g.screen_height = screen_height > g.window_height ? screen_height : g.window_height;
     g.page_bitmaps[g.active_page] = CreateCompatibleBitmap(g.screen_dc, g.screen_width, g.screen_height);
     SelectObject(g.page_dc, g.page_bitmaps[g.active_page]);
     SetTextColor(g.screen_dc, palette_color(g.text_color_cache));

@@ -22,7 +22,7 @@ void set_plot_viewport(int h) { set_viewport(1, h + 5, max_x - 1, max_y - h - 5,
 }  // namespace
 
 void start_graphics() {
-    graph_driver = 0;  // detect: the layer picks a 640 x 480 client area
+    graph_driver = 0;  // detect: the layer picks the client area (640 x 480 unless PELMORIX_SIZE asks)
     init_graphics(&graph_driver, &graph_mode, "");
     const unsigned int code = graph_result();
     if (code != 0) {

@@ -36,6 +36,7 @@ typedef LONG_PTR LRESULT;
 typedef DWORD COLORREF;
 typedef WORD ATOM;
 typedef void* LPVOID;
+typedef void* PVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
@@ -252,6 +253,9 @@ typedef struct tagLOGBRUSH {
 #define CS_OWNDC 0x0020
 #define CS_SAVEBITS 0x0800
 
+// SystemParametersInfoA actions.
+#define SPI_GETWORKAREA 0x0030
+
 // Stock objects.
 #define WHITE_BRUSH 0
 #define LTGRAY_BRUSH 1
@@ -422,6 +426,11 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
 int WINAPI GetWindowTextA(HWND window, LPSTR text, int max_count);
+// The outer rectangle of a window whose client area is *rect.
+BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu);
+// SPI_GETWORKAREA only: the screen less what the desktop keeps for itself;
+// FALSE where there is no screen (headless).
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT param, PVOID data, UINT win_ini);
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 
 // GDI.

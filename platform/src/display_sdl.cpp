@@ -39,19 +39,6 @@ namespace pelmorix_platform {
 
 namespace {
 
-constexpr int kMaxScale = 8;
-
-// The scale asked for in PELMORIX_SCALE; 0 when it is unset, empty or not a
-// whole number from 1 to kMaxScale (said on standard error).
-int requested_scale() {
-    const char* text = std::getenv("PELMORIX_SCALE");
-    if (text == nullptr || *text == '\0') return 0;
-    if (text[0] >= '1' && text[0] <= '0' + kMaxScale && text[1] == '\0') return text[0] - '0';
-    std::fprintf(stderr, "pelmorix: PELMORIX_SCALE=%s ignored: the scale is a whole number from 1 to %d\n", text,
-                 kMaxScale);
-    return 0;
-}
-
 // The display's density over the 96 dots per inch of an ordinary screen,
 // rounded down; 1 when the display does not tell. Physical sizes come in
 // whole millimetres, so a 192-dpi screen may report 191.8: a density within
@@ -64,7 +51,7 @@ int density_scale() {
     const float dpi = std::min(horizontal, vertical);
     if (!(dpi > 0)) return 1;
     const double ratio = std::floor(dpi / 96.0 + 0.01);
-    return ratio < 1 ? 1 : ratio > kMaxScale ? kMaxScale : static_cast<int>(ratio);
+    return ratio < 1 ? 1 : ratio > kMaxDisplayScale ? kMaxDisplayScale : static_cast<int>(ratio);
 }
 
 // Copies the client surface to the window framebuffer, each surface pixel
@@ -111,7 +98,7 @@ void copy_scaled(const Surface& source, SDL_Surface* target, int scale, std::vec
 class SdlDisplay final : public Display {
 public:
     SdlDisplay()
-        : requested_scale_(requested_scale()), scale_(requested_scale_ > 0 ? requested_scale_ : density_scale()) {
+        : requested_scale_(scale_choice()), scale_(requested_scale_ > 0 ? requested_scale_ : density_scale()) {
         sdl.StartTextInput();
     }
 
@@ -137,6 +124,16 @@ public:
             *width = 1280;
             *height = 1024;
         }
+    }
+
+    // The usable bounds at the scale a new window gets, so that a window
+    // filling them fits the screen without its scale being lowered.
+    bool work_area(RECT* area) override {
+        SDL_Rect usable;
+        if (sdl.GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) return false;
+        *area = RECT{usable.x / scale_, usable.y / scale_, (usable.x + usable.w) / scale_,
+                     (usable.y + usable.h) / scale_};
+        return true;
     }
 
     bool open_window(HWND handle, WindowObject& window) override {

@@ -229,14 +229,14 @@ bool next_message(MSG* msg, bool take) {
 Display* display() {
     PlatformState& st = state();
     if (st.display != nullptr) return st.display.get();
-    const char* choice = std::getenv("PELMORIX_DISPLAY");
-    if (choice != nullptr && std::strcmp(choice, "headless") == 0) {
+    const DisplayChoice choice = display_choice();
+    if (choice == DisplayChoice::Headless) {
         st.display = make_headless_display(st.headless_fd, st.headless_width, st.headless_height);
     } else {
         DWORD error = ERROR_DEVICE_NOT_CONNECTED;
         st.display = make_window_display(&error);
         if (st.display == nullptr) {
-            if (choice != nullptr && std::strcmp(choice, "window") == 0) return fail(error, static_cast<Display*>(nullptr));
+            if (choice == DisplayChoice::Window) return fail(error, static_cast<Display*>(nullptr));
             std::fputs("pelmorix: no display could be opened; drawing headless\n", stderr);
             st.display = make_headless_display(st.headless_fd, st.headless_width, st.headless_height);
         }
@@ -253,6 +253,7 @@ LRESULT send_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 void present_dirty_windows() {
     PlatformState& st = state();
     if (st.display == nullptr) return;
+    const long long started = now_ms();
     for (HWND h : st.windows) {
         WindowObject* w = find_window(h);
         if (w != nullptr && w->dirty) {
@@ -264,10 +265,16 @@ void present_dirty_windows() {
     // Whether or not anything was drawn, the window system is answered.
     st.display->service();
     st.last_present_ms = now_ms();
+    st.last_present_cost_ms = st.last_present_ms - started;
 }
 
 void present_dirty_windows_if_due() {
-    if (now_ms() - state().last_present_ms >= 16) present_dirty_windows();
+    // Every frame, but for a window so large that showing it takes a while:
+    // then spaced so that showing takes about a tenth of the time at most,
+    // and drawing goes on at its own pace whatever the window's size.
+    const PlatformState& st = state();
+    const long long interval = std::max(16LL, 9 * st.last_present_cost_ms);
+    if (now_ms() - st.last_present_ms >= interval) present_dirty_windows();
 }
 
 }  // namespace pelmorix_platform

@@ -195,6 +195,12 @@ public:
     // True for a display that shows nothing (the picture is in memory only).
     virtual bool headless() const { return false; }
     virtual void screen_size(int* width, int* height) = 0;
+    // The screen less what the desktop keeps for itself (panels, docks), in
+    // the same pixels as screen_size; false where there is no screen.
+    virtual bool work_area(RECT* area) {
+        (void)area;
+        return false;
+    }
     // Gives the window a place on the display; false (last error set) on failure.
     virtual bool open_window(HWND handle, WindowObject& window) = 0;
     virtual void close_window(WindowObject& window) = 0;
@@ -214,6 +220,14 @@ public:
     // Waits until there is at least one event.
     virtual void wait(std::vector<DisplayEvent>& out) = 0;
 };
+
+// The layer's environment variables (settings.cpp). A value not understood
+// reads as unset; report_settings says so, once, at start-up.
+enum class DisplayChoice { Either, Window, Headless };
+constexpr int kMaxDisplayScale = 8;
+DisplayChoice display_choice();  // PELMORIX_DISPLAY
+int scale_choice();              // PELMORIX_SCALE: 1 to kMaxDisplayScale, 0 when unset
+void report_settings();          // one line on standard error per value not understood
 
 // The desktop display; null with *error set when none can be opened.
 std::unique_ptr<Display> make_window_display(DWORD* error);
@@ -255,6 +269,7 @@ struct PlatformState {
     bool input_ended = false;                // the display said no input can come any more
     long long draws_since_check = 0;         // drawing calls on windows since the present clock was read
     long long last_present_ms = 0;
+    long long last_present_cost_ms = 0;      // how long that round of presents took
     std::uint64_t object_epoch = 1;          // counts objects gone; what DCs keep of look-ups is checked against it
     int pixel_shortcut_next = 0;             // the entry of pixel_shortcuts the next new DC replaces
     bool snapshot_stale = false;             // a window was shown changed since the snapshot was written

@@ -9,9 +9,12 @@ namespace pelmorix_platform {
 
 namespace {
 
-// The frame and caption that CreateWindowExA's outer size includes.
+// The frame and caption that CreateWindowExA's outer size includes: a
+// 4-pixel border on every side and a 19-pixel caption above the top one.
 constexpr int kFrameWidth = 8;
 constexpr int kFrameHeight = 27;
+constexpr int kFrameLeft = 4;
+constexpr int kFrameTop = 23;
 // Client size for CW_USEDEFAULT.
 constexpr int kDefaultClientWidth = 640;
 constexpr int kDefaultClientHeight = 480;
@@ -290,6 +293,26 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     if (w == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
     w->needs_paint = true;
     w->needs_erase = w->needs_erase || erase != FALSE;
+    return TRUE;
+}
+
+BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu) {
+    // Every window has the same frame here, whatever its style; there are no menus.
+    (void)style, (void)menu;
+    if (rect == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    rect->left -= kFrameLeft;
+    rect->top -= kFrameTop;
+    rect->right += kFrameWidth - kFrameLeft;
+    rect->bottom += kFrameHeight - kFrameTop;
+    return TRUE;
+}
+
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT param, PVOID data, UINT win_ini) {
+    (void)param, (void)win_ini;
+    if (action != SPI_GETWORKAREA || data == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    Display* d = display();
+    if (d == nullptr) return FALSE;  // the last error says why
+    if (!d->work_area(static_cast<RECT*>(data))) return fail(ERROR_DEVICE_NOT_CONNECTED, FALSE);
     return TRUE;
 }
 

@@ -1,5 +1,6 @@
 // Start-up and shutdown: the driver and mode table, the window opened, the
 // queries, a failed window creation, and a second start.
+#include <cstdlib>
 #include <cstring>
 
 #include "support.h"
@@ -9,7 +10,8 @@ namespace {
 using namespace test_support;
 
 TEST(ModeResolution, FollowsTheDriverAndModeTable) {
-    const struct { int driver, mode, driver_after, mode_after, width, height; const char* why; } rows[] = {
+    // PELMORIX_SIZE is unset unless a row names it (the last column).
+    const struct { int driver, mode, driver_after, mode_after, width, height; const char* why; const char* size = nullptr; } rows[] = {
         {1, 4, 1, 4, 640, 200, "driver 1: mode 4 is wide"},
         {1, -4, 1, -4, 320, 200, "modes compare unsigned: -4 is not 4"},
         {2, 5, 2, 5, 640, 480, "driver 2 mode 5"},
@@ -21,8 +23,23 @@ TEST(ModeResolution, FollowsTheDriverAndModeTable) {
         {0, 5, 9, 2, 640, 480, "driver 0 becomes driver 9 in the default mode"},
         {11, 0, 9, 2, 640, 480, "so does a driver above 10"},
         {-1, 3, 9, 2, 640, 480, "and a negative one, large when unsigned"},
+        {0, 5, 9, 2, 1001, 777, "driver 0 detects the size asked for", "1001x777"},
+        {-1, 3, 9, 2, 320, 200, "the smallest size, for an unknown driver too", "320x200"},
+        {11, 0, 9, 2, 7680, 4320, "the largest", "7680x4320"},
+        {9, 2, 9, 2, 640, 480, "driver 9 named keeps its table", "1001x777"},
+        {6, 2, 6, 2, 1024, 768, "so does every other driver", "1280x960"},
+        {0, 0, 9, 2, 640, 480, "below the smallest: as unset", "319x200"},
+        {0, 0, 9, 2, 640, 480, "above the largest: as unset", "7680x4321"},
+        {0, 0, 9, 2, 640, 480, "not a size: as unset", "1280x960x2"},
+        {0, 0, 9, 2, 640, 480, "a sign: as unset", "+1280x960"},
+        {0, 0, 9, 2, 640, 480, "the headless display has no screen", "screen"},
     };
     for (const auto& r : rows) {
+        if (r.size != nullptr) {
+            setenv("PELMORIX_SIZE", r.size, 1);
+        } else {
+            unsetenv("PELMORIX_SIZE");
+        }
         int driver = r.driver;
         int mode = r.mode;
         mode_resolution(&driver, &mode);
@@ -31,19 +48,29 @@ TEST(ModeResolution, FollowsTheDriverAndModeTable) {
         EXPECT_EQ(graphics_context().window_width, r.width) << r.why;
         EXPECT_EQ(graphics_context().window_height, r.height) << r.why;
     }
+    unsetenv("PELMORIX_SIZE");
 }
 
 TEST(StartUp, OpensTheWindowAtTheModesSizeAndShowsItAsTheModeSays) {
     // The headless screen is 1280 x 1024; a maximised client loses the caption.
-    const struct { int driver, mode; const char* created; int show, max_x, max_y; const char* why; } rows[] = {
+    // A size asked for with PELMORIX_SIZE (the last column) is the client
+    // area's; the page holds all of it, even where it is larger than the screen.
+    const struct { int driver, mode; const char* created; int show, max_x, max_y; const char* why; const char* size = nullptr; } rows[] = {
         {0, 0, "648 507", SW_SHOWNORMAL, 639, 479, "the viewer's choice"},
         {0, 3, "648 507", SW_SHOWNORMAL, 639, 479, "mode 3 is rewritten to 2 before the show"},
         {11, 0, "648 507", SW_SHOWNORMAL, 639, 479, "an unknown driver"},
         {-1, 0, "648 507", SW_SHOWNORMAL, 639, 479, "a negative driver"},
         {9, 3, "648 507", SW_SHOWMAXIMIZED, 1279, 996, "mode 3 maximises"},
         {1, 3, "328 227", SW_SHOWMAXIMIZED, 1279, 996, "whatever the driver"},
+        {0, 0, "1009 804", SW_SHOWNORMAL, 1000, 776, "a size asked for", "1001x777"},
+        {0, 0, "3848 2187", SW_SHOWNORMAL, 3839, 2159, "larger than the screen", "3840x2160"},
     };
     for (const auto& r : rows) {
+        if (r.size != nullptr) {
+            setenv("PELMORIX_SIZE", r.size, 1);
+        } else {
+            unsetenv("PELMORIX_SIZE");
+        }
         forget_names();
         start(r.driver, r.mode);
         ASSERT_EQ(graph_result(), 0u) << r.why;
@@ -55,8 +82,11 @@ TEST(StartUp, OpensTheWindowAtTheModesSizeAndShowsItAsTheModeSays) {
         EXPECT_EQ(get_max_y(), r.max_y) << r.why;
         put_pixel(3, 4, 4);  // drawing works as soon as init_graphics returns
         EXPECT_EQ(window_pixel(3, 4), kRgb[4]) << r.why;
+        put_pixel(r.max_x, r.max_y, 4);  // the far corner is on the page too
+        EXPECT_EQ(page_pixel(r.max_x, r.max_y), kRgb[4]) << r.why;
         close_graphics();
     }
+    unsetenv("PELMORIX_SIZE");
 }
 
 TEST_F(GraphicsTest, QueriesGiveTheFixedValuesAndColoursDrawAsTheDefaultColours) {

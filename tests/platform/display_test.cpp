@@ -839,7 +839,9 @@ TEST_F(WindowDisplayTest, ScaleComesFromTheEnvironment) {
         } else {
             setenv("PELMORIX_SCALE", r.value, 1);
         }
+        // Said once, by the start-up report; the display then reads it as unset.
         testing::internal::CaptureStderr();
+        pelmorix_platform::report_settings();
         DWORD error = 0;
         display_ = pelmorix_platform::make_window_display(&error);
         const std::string said = testing::internal::GetCapturedStderr();

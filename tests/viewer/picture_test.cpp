@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,62 +32,70 @@ constexpr std::uint32_t kWhite = 0xFFFFFF;      // colour 15: frame, bars, capti
 constexpr std::uint32_t kGridGrey = 0x2F4F4F;   // colour 8: grid lines
 constexpr std::uint32_t kMagenta = 0xFF00FF;    // colour 5: points
 
-// A 640 x 480 client area and the platform font's text height of 9.
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
-constexpr int kX = kWidth - 1;
-constexpr int kY = kHeight - 1;
+// The screen layout of a client area of width x height (640 x 480 unless
+// PELMORIX_SIZE asks otherwise) with the platform font's text height of 9:
+// X = width - 1, Y = height - 1.
 constexpr int kH = 9;
-constexpr int kFrameTop = kH + 4;          // 13
-constexpr int kStatusTop = kY - kH - 4;    // 466
-// The plot viewport, one pixel inside the frame.
+struct Layout {
+    int width = 640;
+    int height = 480;
+    int x() const { return width - 1; }
+    int y() const { return height - 1; }
+    int frame_top() const { return kH + 4; }
+    int status_top() const { return y() - kH - 4; }
+    // The plot viewport, one pixel inside the frame.
+    int plot_left() const { return 1; }
+    int plot_top() const { return kH + 5; }
+    int plot_width() const { return (x() - 1) - 1; }
+    int plot_height() const { return (y() - kH - 5) - plot_top(); }
+};
+const Layout kLayout;  // the usual 640 x 480
 constexpr int kPlotLeft = 1;
-constexpr int kPlotTop = kH + 5;           // 14
-constexpr int kPlotWidth = (kX - 1) - 1;   // 637
-constexpr int kPlotHeight = (kY - kH - 5) - kPlotTop;  // 451
+constexpr int kPlotTop = kH + 5;  // 14
+const int kPlotWidth = kLayout.plot_width();  // 637
 
 struct Box {
     int left, top, right, bottom;  // right and bottom excluded
     bool contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
 };
 
-// The character cells of a caption centred on x = kX / 2 with its top at `top`.
-Box caption_box(const std::string& text, int top) {
+// The character cells of a caption centred on x = X / 2 with its top at `top`.
+Box caption_box(const Layout& l, const std::string& text, int top) {
     const int width = 8 * static_cast<int>(text.size());
-    return Box{kX / 2 - width / 2, top, kX / 2 - width / 2 + width, top + kH};
+    return Box{l.x() / 2 - width / 2, top, l.x() / 2 - width / 2 + width, top + kH};
 }
 
 class ExpectedPicture {
 public:
-    ExpectedPicture(const std::string& title, const std::string& status)
-        : title_(caption_box(title, 2)), status_(caption_box(status, kY - kH - 2)) {
-        picture_.width = kWidth;
-        picture_.height = kHeight;
-        picture_.pixels.assign(static_cast<std::size_t>(kWidth) * kHeight, kBlack);
+    ExpectedPicture(const std::string& title, const std::string& status, Layout layout = Layout())
+        : l_(layout), title_(caption_box(l_, title, 2)), status_(caption_box(l_, status, l_.y() - kH - 2)) {
+        picture_.width = l_.width;
+        picture_.height = l_.height;
+        picture_.pixels.assign(static_cast<std::size_t>(l_.width) * l_.height, kBlack);
         // Frame and status box: only their top and left edges survive the
         // clip, which leaves out each viewport's right column and bottom row.
-        for (int x = 0; x < kX; ++x) {
-            picture_.set(x, kFrameTop, kWhite);
-            picture_.set(x, kStatusTop, kWhite);
+        for (int x = 0; x < l_.x(); ++x) {
+            picture_.set(x, l_.frame_top(), kWhite);
+            picture_.set(x, l_.status_top(), kWhite);
         }
-        for (int y = kFrameTop; y < kY; ++y) picture_.set(0, y, kWhite);
+        for (int y = l_.frame_top(); y < l_.y(); ++y) picture_.set(0, y, kWhite);
     }
 
     // A pixel in plot viewport coordinates, dropped where the clip drops it.
     void plot(long long x, long long y, std::uint32_t rgb) {
-        if (x < 0 || x >= kPlotWidth || y < 0 || y >= kPlotHeight) return;
-        picture_.set(static_cast<int>(x) + kPlotLeft, static_cast<int>(y) + kPlotTop, rgb);
+        if (x < 0 || x >= l_.plot_width() || y < 0 || y >= l_.plot_height()) return;
+        picture_.set(static_cast<int>(x) + l_.plot_left(), static_cast<int>(y) + l_.plot_top(), rgb);
     }
 
     // The grid lines of box column c of an n x n grid: the outlines of the
     // n + 1 rectangles from (0, 0) to the right edge of the column and the
     // top of each box row, k = 0 to n (the last one the grid's bottom).
     void grid_column(int n, int c) {
-        const int bw = kPlotWidth / n;
-        const int bh = kPlotHeight / n;
+        const int bw = l_.plot_width() / n;
+        const int bh = l_.plot_height() / n;
         const int right = (c + 1) * bw - 1;
         for (int k = 0; k <= n; ++k) {
-            const int bottom = kPlotHeight - (n - k) * bh;
+            const int bottom = l_.plot_height() - (n - k) * bh;
             for (int x = 0; x <= right; ++x) {
                 plot(x, 0, kGridGrey);
                 plot(x, bottom, kGridGrey);
@@ -107,21 +117,21 @@ public:
     // limits: x = (fx + column) x box width, y = height - (fy + n - row - 1)
     // x box height, truncated toward zero (as C++ integer division does).
     void point(int n, int column, int row, long long fx_num, long long fx_den, long long fy_num, long long fy_den) {
-        const long long bw = kPlotWidth / n;
-        const long long bh = kPlotHeight / n;
+        const long long bw = l_.plot_width() / n;
+        const long long bh = l_.plot_height() / n;
         const long long x = (fx_num + column * fx_den) * bw / fx_den;
-        const long long y = (kPlotHeight * fy_den - (fy_num + (n - row - 1) * fy_den) * bh) / fy_den;
+        const long long y = (l_.plot_height() * fy_den - (fy_num + (n - row - 1) * fy_den) * bh) / fy_den;
         plot(x, y, kMagenta);
     }
 
     // Compares `got` with the picture; captions are checked separately.
     void check(const Picture& got) const {
-        ASSERT_EQ(got.width, kWidth);
-        ASSERT_EQ(got.height, kHeight);
+        ASSERT_EQ(got.width, l_.width);
+        ASSERT_EQ(got.height, l_.height);
         int wrong = 0;
         std::ostringstream report;
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
+        for (int y = 0; y < l_.height; ++y) {
+            for (int x = 0; x < l_.width; ++x) {
                 if (title_.contains(x, y) || status_.contains(x, y)) continue;
                 if (got.at(x, y) != picture_.at(x, y)) {
                     if (++wrong <= 20)
@@ -149,6 +159,7 @@ private:
         EXPECT_GT(lit, 0) << what << " not drawn";
     }
 
+    Layout l_;
     Picture picture_;
     Box title_;
     Box status_;
@@ -158,7 +169,9 @@ const char kPrompt[] = "Esc aborta o presione una tecla...";
 
 // Runs the program headless on `log` with the given limits, answers the
 // final prompt with a letter and returns the snapshot taken at the prompt.
-Picture snapshot_of(const std::string& log, std::vector<std::string> limits, Outcome* outcome = nullptr) {
+// `env` changes the environment further.
+Picture snapshot_of(const std::string& log, std::vector<std::string> limits, Outcome* outcome = nullptr,
+                    const std::map<std::string, std::optional<std::string>>& env = {}) {
     ScratchDir dir;
     dir.write("log.skv", log);
     Launch launch;
@@ -166,6 +179,7 @@ Picture snapshot_of(const std::string& log, std::vector<std::string> limits, Out
     launch.args.insert(launch.args.end(), limits.begin(), limits.end());
     launch.env["PELMORIX_DISPLAY"] = "headless";
     launch.env["PELMORIX_SNAPSHOT"] = dir.file("window.png");
+    for (const auto& [name, value] : env) launch.env[name] = value;
     launch.cwd = dir.path();
     launch.input = "a";
     const Outcome r = viewer_test::run(kExe, launch);
@@ -176,23 +190,26 @@ Picture snapshot_of(const std::string& log, std::vector<std::string> limits, Out
     return picture;
 }
 
-TEST(WindowPicture, ThreeByThreeModelWithKnownValues) {
-    // Limits: time 0 to 0.1, values 0 to 16. Block times 0, 0.025 and 0.05
-    // are the fractions 0, 1/4 and 1/2 of 0.1 exactly (0.1 is 4 x 0.025 in
-    // binary as well).
-    const std::string log =
-        "a heading\n"
-        "4 8 12\n"
-        "0 24 -0.5 8\n"
-        "2 4 word\n"
-        "8 8 8\n"
-        "8 8 8 8\n"
-        "\n"
-        "16 16 16\n"
-        "1 2 3\n"
-        "\n"
-        "4 16.125\n";
-    ExpectedPicture want("log.skv", kPrompt);
+// Limits: time 0 to 0.1, values 0 to 16. Block times 0, 0.025 and 0.05
+// are the fractions 0, 1/4 and 1/2 of 0.1 exactly (0.1 is 4 x 0.025 in
+// binary as well).
+const char kThreeByThreeLog[] =
+    "a heading\n"
+    "4 8 12\n"
+    "0 24 -0.5 8\n"
+    "2 4 word\n"
+    "8 8 8\n"
+    "8 8 8 8\n"
+    "\n"
+    "16 16 16\n"
+    "1 2 3\n"
+    "\n"
+    "4 16.125\n";
+
+// The picture of kThreeByThreeLog at the final prompt, in a client area of
+// the layout's size. The notes on where points fall are for 640 x 480.
+ExpectedPicture three_by_three_picture(Layout layout = Layout()) {
+    ExpectedPicture want("log.skv", kPrompt, layout);
     const int n = 3;
     // Block 0, time fraction 0. The first row draws each grid column just
     // before its point, and every later column's rectangles run over the
@@ -222,6 +239,12 @@ TEST(WindowPicture, ThreeByThreeModelWithKnownValues) {
     want.point(n, 0, 0, 1, 2, 4, 16);
     // 16.125 maps to y = 451 - (129/128 + 2) x 150 = -0.17, drawn at 0.
     want.point(n, 1, 0, 1, 2, 129, 128);
+    return want;
+}
+
+TEST(WindowPicture, ThreeByThreeModelWithKnownValues) {
+    const std::string log = kThreeByThreeLog;
+    const ExpectedPicture want = three_by_three_picture();
     // The same picture from the log compressed.
     const struct {
         const char* what;
@@ -237,6 +260,48 @@ TEST(WindowPicture, ThreeByThreeModelWithKnownValues) {
         const Picture got = snapshot_of(f.bytes, {"0", "0", "0.1", "16"}, &run);
         EXPECT_NE(run.out.find("Dimension detectada del modelo: 4 x 5\n"), std::string::npos) << run.out;
         want.check(got);
+    }
+}
+
+// The client size comes from PELMORIX_SIZE, and everything drawn follows
+// it; a value of any of the program's variables that is not understood is
+// said in one line on standard error and counts as unset.
+TEST(WindowPicture, TheLayoutFollowsTheClientSizeAskedFor) {
+    const std::string bad_size = " ignored: the size is WxH, W from 320 to 7680 and H from 200 to 4320, or screen\n";
+    const struct {
+        const char* name;
+        const char* value;
+        Layout layout;
+        std::string said;  // on standard error
+    } rows[] = {
+        {"PELMORIX_SIZE", "1280x960", {1280, 960}, ""},
+        {"PELMORIX_SIZE", "1001x777", {1001, 777}, ""},
+        {"PELMORIX_SIZE", "", {}, ""},
+        {"PELMORIX_SIZE", "big", {}, "pelmorix: PELMORIX_SIZE=big" + bad_size},
+        {"PELMORIX_SIZE", "10x10", {}, "pelmorix: PELMORIX_SIZE=10x10" + bad_size},
+        {"PELMORIX_SIZE", "9000x9000", {}, "pelmorix: PELMORIX_SIZE=9000x9000" + bad_size},
+        {"PELMORIX_SIZE", "screen", {}, "pelmorix: PELMORIX_SIZE=screen ignored: there is no screen\n"},
+        {"PELMORIX_SCALE", "9", {}, "pelmorix: PELMORIX_SCALE=9 ignored: the scale is a whole number from 1 to 8\n"},
+        // No desktop named: chosen as when unset, that is headless, and said.
+        {"PELMORIX_DISPLAY", "Headless", {},
+         "pelmorix: PELMORIX_DISPLAY=Headless ignored: the display is window or headless\n"
+         "pelmorix: no display could be opened; drawing headless\n"},
+    };
+    const std::string console = "Archivo skv: log.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
+                                "Dimension detectada del modelo: 4 x 5\n";
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.name) + "=" + r.value);
+        std::map<std::string, std::optional<std::string>> env = {{r.name, r.value}};
+        if (std::string(r.name) == "PELMORIX_DISPLAY") {
+            env["DISPLAY"] = std::nullopt;
+            env["WAYLAND_DISPLAY"] = std::nullopt;
+            env["SDL_VIDEODRIVER"] = std::nullopt;
+        }
+        Outcome run;
+        const Picture got = snapshot_of(kThreeByThreeLog, {"0", "0", "0.1", "16"}, &run, env);
+        EXPECT_EQ(run.out, console);
+        EXPECT_EQ(run.err, r.said);
+        three_by_three_picture(r.layout).check(got);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -46,7 +47,7 @@ protected:
         // The server picks a free display itself and writes its number once
         // it accepts connections. The screen holds the window at scale 2.
         Launch launch;
-        launch.args = {"-displayfd", "1", "-screen", "0", "2560x1600x24", "-nolisten", "tcp"};
+        launch.args = {"-displayfd", "1", "-screen", "0", screen_, "-nolisten", "tcp"};
         server_ = std::make_unique<Process>(xvfb, launch);
         ASSERT_TRUE(viewer_test::wait_until([&] { return server_->output_so_far().find('\n') != std::string::npos; }, 10s))
             << "Xvfb did not start";
@@ -68,6 +69,7 @@ protected:
         launch.env["PELMORIX_SCALE"] = scale;
         launch.env["WAYLAND_DISPLAY"] = std::nullopt;
         launch.env["SDL_VIDEODRIVER"] = std::nullopt;
+        if (size_ != nullptr) launch.env["PELMORIX_SIZE"] = size_;
         launch.cwd = dir_.path();
         return launch;
     }
@@ -223,6 +225,8 @@ protected:
         "Archivo skv: paused.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
         "Dimension detectada del modelo: 3 x 3\n";
 
+    const char* screen_ = "2560x1600x24";  // the X server's screen, set before SetUp
+    const char* size_ = nullptr;           // PELMORIX_SIZE for the viewer, unset when null
     std::string xdotool_;
     std::string import_ = viewer_test::find_program("import");
     std::string display_;
@@ -356,6 +360,41 @@ TEST_F(RealWindow, ADoubleClickOnALogFromAPipeSaysItOpensOnlyFilesAndLeavesThePi
         EXPECT_TRUE(after.pixels == before.pixels) << "the picture changed";
     }
     EXPECT_TRUE(run.viewer->running());
+}
+
+// A screen with no window manager, so nothing takes a share of it.
+class RealWindowOn1024x768 : public RealWindow {
+protected:
+    RealWindowOn1024x768() {
+        screen_ = "1024x768x24";
+        size_ = "screen";
+    }
+};
+
+TEST_F(RealWindowOn1024x768, SizeScreenGivesTheLargestClientAreaWhoseWindowFitsTheScreen) {
+    for (const char* scale : {"1", "2"}) {
+        SCOPED_TRACE(std::string("scale ") + scale);
+        const int s = scale[0] - '0';
+        std::string geometry;
+        const Outcome r = run_and_type("a", "window.png", scale, [&](const std::string& window) {
+            geometry = xdotool({"getwindowgeometry", window}).out;
+        });
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, kConsole);
+        EXPECT_EQ(r.err, "");
+        // The client area is the screen, in the program's pixels at the
+        // scale, less the frame and caption a window is given (4-pixel
+        // borders and a 19-pixel caption); the window on the screen is that
+        // large at the scale.
+        Picture window;
+        ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &window));
+        EXPECT_EQ(window.width, 1024 / s - 8);
+        EXPECT_EQ(window.height, 768 / s - 27);
+        const std::string shown = std::to_string(window.width * s) + "x" + std::to_string(window.height * s);
+        EXPECT_NE(geometry.find("Geometry: " + shown + "\n"), std::string::npos) << geometry;
+        std::remove(dir_.file("window.png").c_str());
+    }
 }
 
 TEST_F(RealWindow, EscAtThePromptEndsWithStatus1) {

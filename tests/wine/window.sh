@@ -9,12 +9,16 @@
 # that comes through a FIFO whose writer stays open: the dimension line must
 # reach the console while the log goes on, and a key typed while the log
 # pauses is taken: Esc ends the run, a letter answers the final prompt.
+# Then once more at a client area of 1024 x 768 (PELMORIX_SIZE), on a screen
+# that holds that window with its frame.
 #
 # The two pictures must be equal pixel for pixel except inside the two text
 # rectangles (title and status message), since the hosts draw text in
 # different faces. The rectangles come from the screen layout: centred on
-# x = 319, 8 pixels a character, h rows high (h, the text height, is read
-# from the frame), the title's top at y = 2, the message's at y = 479 - h - 2.
+# x = X / 2, 8 pixels a character, h rows high (h, the text height, is read
+# from the frame), the title's top at y = 2, the message's at y = Y - h - 2
+# (X and Y the client area's width and height less 1: 639 and 479 but in
+# the last run, which asks for a 1024 x 768 client area with PELMORIX_SIZE).
 # Inside them the text's bounding rows must be the same and its bounding
 # columns within one pixel, the most by which the two faces' side bearings
 # differ; and the text must be white, colour 15.
@@ -33,8 +37,17 @@ done
 stop_wine
 cd "$work"
 
-readonly width=640 height=480
-readonly max_x=$((width - 1)) max_y=$((height - 1))
+# The client area's size: 640 x 480 unless a run sets PELMORIX_SIZE (set_size).
+width=640 height=480
+max_x=$((width - 1)) max_y=$((height - 1))
+size_setting=""
+
+# set_size WIDTHxHEIGHT: the size the next runs ask for, natively and under Wine.
+set_size() {
+  size_setting=$1
+  width=${1%x*} height=${1#*x}
+  max_x=$((width - 1)) max_y=$((height - 1))
+}
 readonly prompt="Esc aborta o presione una tecla..."
 text_height=none  # h, read from the native picture
 
@@ -160,7 +173,7 @@ run_example() {
   local log=$1 key=$6
   shift
   local limits=("$1" "$2" "$3" "$4")
-  local name=${log%.skv}-$key
+  local name=${log%.skv}-$key${size_setting:+-$size_setting}
   # Natively the keys come on standard input; its end closes the window.
   local key_byte=a expected_status=0
   if [ "$key" = Escape ]; then key_byte=$'\033' expected_status=1; fi
@@ -170,7 +183,8 @@ run_example() {
   # The reference: the native program, headless, answered from stdin.
   local native_status=0
   printf '%s' "$key_byte" | PELMORIX_DISPLAY=headless PELMORIX_SNAPSHOT="$work/$name.native.png" \
-    "$native" "$log" "${limits[@]}" >"$name.native.out" 2>"$name.native.err" || native_status=$?
+    PELMORIX_SIZE="$size_setting" "$native" "$log" "${limits[@]}" >"$name.native.out" 2>"$name.native.err" ||
+    native_status=$?
   [ "$native_status" = "$expected_status" ] || fail "$name: native status $native_status"
   [ -s "$name.native.png" ] || fail "$name: no native snapshot"
   text_height=$(text_height_of "$name.native.png")
@@ -178,7 +192,7 @@ run_example() {
   [ "$(colour_count "$name.native.png" FF00FF)" -gt 1000 ] || fail "$name: the native picture shows no plot"
 
   local started=$SECONDS
-  wine "$windows" "$log" "${limits[@]}" >"$name.wine.raw" 2>"$name.wine.err" </dev/null &
+  PELMORIX_SIZE="$size_setting" wine "$windows" "$log" "${limits[@]}" >"$name.wine.raw" 2>"$name.wine.err" </dev/null &
   local pid=$!
   local window
   window=$(timeout 30 xdotool search --sync --name '^N-Vorq Pelmorix$' | head -n 1) || true
@@ -398,3 +412,7 @@ run_example gray-scott.skv.gz 0 0 6.25 0.6 Escape
 run_example diffusion.skv 0 0 7.5 1 close
 run_live_log Escape
 run_live_log a
+# A client area asked for: the window, its frame measured by the system
+# around it, holds the whole of it, drawn as natively at that size.
+set_size 1024x768
+run_example diffusion.skv 0 0 7.5 1 a
