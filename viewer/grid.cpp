@@ -296,14 +296,15 @@ public:
 
     Coordinate y_of(double value) {
         const std::uint64_t bits = bits_of(value);
-        Entry& e = entries_[(bits * 0x9E3779B97F4A7C15ULL) >> (64 - kSlotBits)];
-        if (!e.kept || e.bits != bits) {
+        const auto slot = static_cast<unsigned>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - kSlotBits));
+        Entry& e = entries_[slot];
+        if ((kept_ & (1u << slot)) == 0 || e.bits != bits) {
             ++misses_;
             e.bits = bits;
             int y = 0;
             e.y = quick_.y_of(value, &y) ? Coordinate{y, true}
                                          : row_y(row_, axis_fraction(value, minimoy, maximoy), box_height_);
-            e.kept = true;
+            kept_ |= 1u << slot;
         }
         return e.y;
     }
@@ -313,14 +314,14 @@ public:
 private:
     static constexpr int kSlotBits = 3;
     struct Entry {
-        std::uint64_t bits = 0;
-        Coordinate y{0, false};
-        bool kept = false;
+        std::uint64_t bits;
+        Coordinate y;
     };
     int row_;
     int box_height_;
     const QuickRowY& quick_;
     int misses_ = 0;
+    unsigned kept_ = 0;  // a bit a slot: the entries that hold a value of this row
     Entry entries_[1 << kSlotBits];
 };
 
