@@ -526,29 +526,42 @@ PELMORIX_IN_EACH_CALLER const char* whole_number_window(const char* token, doubl
     *converted = n;
     return token + last + 1;
 }
+// Whether the 16 bytes at `p` are all blanks, digits and minus signs: a
+// cheap look before a line's first whole-number window, so that a line of
+// decimals does not pay for one.
+PELMORIX_IN_EACH_CALLER bool whole_number_bytes(const char* p) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    const __m128i digit_bytes = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
+    const __m128i others = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
+                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
+    return _mm_movemask_epi8(_mm_or_si128(digit_bytes, others)) == 0xFFFF;
+}
 #else
 constexpr bool kWholeNumberWindows = false;
 template <bool kSigned>
 const char* whole_number_window(const char*, double*, int, int*) {
     return nullptr;
 }
+bool whole_number_bytes(const char*) { return false; }
 #endif
 
 // The tokens from `p` up to `last` (the last place a token may start there),
 // converted in turn into values[count] on, up to kMaxRowValues in all, in
 // a line that runs on at least kQuickSpan bytes past `last`. Returns the byte
-// where it stopped and updates *count.
-template <bool kSigned>
+// where it stopped and updates *count. With `kWindows`, whole-number windows
+// are tried first, until two in a row fail; the loop without them is a
+// loop of its own, so that a line of decimals runs the same code as before
+// there were any.
+template <bool kSigned, bool kWindows>
 PELMORIX_IN_EACH_CALLER const char* convert_tokens(const char* p, const char* last, const char* line_end,
                                                    double* values, int* count) {
     int n = *count;
-    // Whole-number windows are tried until two in a row fail: a line of
-    // decimals pays for two tries.
-    int misses = kWholeNumberWindows ? 0 : 2;
+    int misses = 0;
     while (n < kMaxRowValues) {
         while (p <= last && *p == ' ') ++p;
         if (p > last) break;
-        if (misses < 2) {
+        if (kWindows && misses < 2) {
             int converted = 0;
             if (const char* after = whole_number_window<kSigned>(p, values + n, kMaxRowValues - n, &converted)) {
                 p = after;
@@ -564,6 +577,17 @@ PELMORIX_IN_EACH_CALLER const char* convert_tokens(const char* p, const char* la
     return p;
 }
 
+// convert_tokens, with whole-number windows where the bytes at `p` are
+// all blanks, digits and minus signs (a line of a cellular model's log).
+template <bool kSigned>
+PELMORIX_IN_EACH_CALLER const char* convert_line_tokens(const char* p, const char* last, const char* line_end,
+                                                        double* values, int* count) {
+    if (kWholeNumberWindows && p <= last && whole_number_bytes(p)) {
+        return convert_tokens<kSigned, true>(p, last, line_end, values, count);
+    }
+    return convert_tokens<kSigned, false>(p, last, line_end, values, count);
+}
+
 // The tokens of a line, converted in turn; `kSigned` as for convert_one.
 template <bool kSigned>
 int split_tokens(const LineView& line, double* values) {
@@ -575,12 +599,12 @@ int split_tokens(const LineView& line, double* values) {
     if (line.length >= static_cast<std::size_t>(kQuickSpan)) {
         // The last place a token can start and still be converted in place;
         // the blanks before a token are passed over no further.
-        p = convert_tokens<kSigned>(p, end - kQuickSpan, end, values, &count);
+        p = convert_line_tokens<kSigned>(p, end - kQuickSpan, end, values, &count);
     }
     if (count == kMaxRowValues || p == end) return count;
     // The last token may end at the first blank of the padding.
     const PaddedTail tail(p, end);
-    convert_tokens<kSigned>(tail.bytes, tail.bytes + (end - p) - 1, tail.end(), values, &count);
+    convert_line_tokens<kSigned>(tail.bytes, tail.bytes + (end - p) - 1, tail.end(), values, &count);
     return count;
 }
 
