@@ -1,7 +1,9 @@
 // The benchmark driver. Generates cell logs of four shapes of numbers (the
 // model's own with pelmorix-genlog, the others here), each with values on
 // smooth curves, and two shapes more with every value at random across its
-// box; runs the viewer, `wc -w` and the reference reader on each log
+// box; then the logs of cellular models, whole numbers at random (states,
+// spins, counts), and decimals whose length changes from token to token;
+// runs the viewer, `wc -w` and the reference reader on each log
 // several times, interleaved, all on the same processor, and prints per log
 // the medians, the ratios and the throughput; then the viewer and `wc -w`
 // on a 1 GB noisy log, with the peak resident memory there and on a 1 MB
@@ -44,6 +46,8 @@ constexpr int kBlocks = 25000;
 constexpr const char* kModel = "brusselator";
 // The other shapes are written here, block after block, up to this size.
 constexpr long kShapeBytes = 80L * 1000 * 1000;
+// The logs of whole numbers are of 50 x 50 cells.
+constexpr long kIntegerBytes = 40L * 1000 * 1000;
 // The logs of the memory comparison, of the first noisy shape: about
 // 1 MB and about 1 GB.
 constexpr long kSmallBytes = 1000L * 1000;
@@ -54,7 +58,7 @@ constexpr long kGoalMemoryKb = 2048;
 constexpr double kGoalFirstFrameMs = 100;
 
 // The shapes of numbers a log may hold, as programs print them.
-enum class Format { Model, SixDigits, Shortest, EighteenDigits };
+enum class Format { Model, SixDigits, Shortest, EighteenDigits, Integer };
 struct Shape {
     const char* name;
     const char* example;
@@ -68,6 +72,11 @@ struct Shape {
     // the points of a row land on other cache lines of the pictures from
     // one block to the next.
     bool noisy;
+    int cells = kCells;        // the log is cells x cells
+    long bytes = kShapeBytes;  // about this long
+    // Format::Integer: min_y + step * k, k drawn at random below `levels`.
+    int levels = 0;
+    int step = 1;
 };
 const Shape kShapes[] = {
     {"model, one digit, 6 significant (pelmorix-genlog)", "3.14159", Format::Model, "0", "4.5", 0.30, false},
@@ -78,6 +87,17 @@ const Shape kShapes[] = {
     {"noisy, 6 significant, at random across the box (%.6g)", "-4344.89", Format::SixDigits, "-10000", "10000", 0.30,
      true},
     {"noisy, the model's one digit, at random across the box", "3.14159", Format::SixDigits, "0", "4.5", 0.30, true},
+    // The logs of cellular models: a cellular automaton's states, a lattice
+    // spin model's spins, a population or epidemic model's counts, each
+    // cell's value at random from one block to the next.
+    {"states 0 and 1 at random, 50 x 50", "1", Format::Integer, "0", "1", 0.30, true, 50, kIntegerBytes, 2, 1},
+    {"spins -1 and 1 at random, 50 x 50", "-1", Format::Integer, "-1", "1", 0.30, true, 50, kIntegerBytes, 2, 2},
+    {"counts 0 to 999 at random, 50 x 50", "243", Format::Integer, "0", "999", 0.30, true, 50, kIntegerBytes, 1000,
+     1},
+    // One or two whole digits, either sign: every token's length differs
+    // from the one before, as little as a branch can foresee.
+    {"noisy, lengths changing, one or two whole digits (%.6g)", "-43.4489", Format::SixDigits, "-100", "100", 0.30,
+     true},
 };
 // The shape of the 1 GB log and of the 1 MB one beside it.
 const Shape& kBigShape = kShapes[4];
@@ -227,7 +247,8 @@ long generate_shape(const std::string& path, const Shape& shape, long size) {
     struct Curve {
         double amplitude, frequency, phase;
     };
-    std::vector<Curve> curves(kCells * kCells);
+    const int cells = shape.cells;
+    std::vector<Curve> curves(static_cast<std::size_t>(cells * cells));
     for (Curve& c : curves) {
         c.amplitude = format == Format::SixDigits ? (1 + 9 * unit(rng)) * std::pow(10.0, static_cast<int>(rng() % 7) - 3)
                                                   : 1 + 19 * unit(rng);
@@ -244,15 +265,18 @@ long generate_shape(const std::string& path, const Shape& shape, long size) {
     while (bytes < size) {
         block.clear();
         if (blocks > 0) block += '\n';
-        for (int r = 0; r < kCells; ++r) {
-            for (int c = 0; c < kCells; ++c) {
-                const Curve& curve = curves[static_cast<std::size_t>(r * kCells + c)];
+        for (int r = 0; r < cells; ++r) {
+            for (int c = 0; c < cells; ++c) {
+                const Curve& curve = curves[static_cast<std::size_t>(r * cells + c)];
                 const double v = shape.noisy ? low + (high - low) * unit(rng)
                                              : curve.amplitude * std::sin(curve.frequency * 0.025 *
                                                                               static_cast<double>(blocks) +
                                                                           curve.phase);
                 std::to_chars_result end{};
-                if (format == Format::SixDigits) {
+                if (format == Format::Integer) {
+                    const long k = static_cast<long>(rng() % static_cast<std::uint64_t>(shape.levels));
+                    end = std::to_chars(number, number + sizeof number, static_cast<long>(low) + shape.step * k);
+                } else if (format == Format::SixDigits) {
                     end = std::to_chars(number, number + sizeof number, v, std::chars_format::general, 6);
                 } else if (format == Format::Shortest) {
                     end = std::to_chars(number, number + sizeof number, v);
@@ -383,7 +407,7 @@ int main(int argc, char* argv[]) {
     timed_cpu = first_allowed_cpu();
     if (timed_cpu >= 0) std::printf("Every timed program runs on processor %d\n", timed_cpu);
 
-    std::printf("Generating the logs (%d x %d cells) in %s ...\n", kCells, kCells, opt.work.c_str());
+    std::printf("Generating the logs in %s ...\n", opt.work.c_str());
     generate(log, kBlocks);
     const long small_blocks = generate_shape(small_log, kBigShape, kSmallBytes);
 
@@ -393,7 +417,7 @@ int main(int argc, char* argv[]) {
         if (!opt.shapes.empty() && std::find(opt.shapes.begin(), opt.shapes.end(), s + 1) == opt.shapes.end()) {
             continue;
         }
-        const long blocks = shape.format == Format::Model ? kBlocks : generate_shape(logs[s], shape, kShapeBytes);
+        const long blocks = shape.format == Format::Model ? kBlocks : generate_shape(logs[s], shape, shape.bytes);
         const Limits limits = shape.format == Format::Model ? model_limits : shape_limits(shape, blocks);
         const std::vector<std::string> viewer = viewer_args(opt.viewer, logs[s], limits);
         const std::vector<std::string> wc_args = {"env", "LC_ALL=C.UTF-8", "wc", "-w", logs[s]};
@@ -436,7 +460,7 @@ int main(int argc, char* argv[]) {
 
         std::printf("\nShape %zu: %s, like %s\n", s + 1, shape.name, shape.example);
         std::printf("Log: %ld bytes, %lld values (%d x %d cells, %ld blocks), limits %s %s %s %s\n", f.bytes,
-                    f.values, kCells, kCells, blocks, limits.min_x.c_str(), limits.min_y.c_str(),
+                    f.values, shape.cells, shape.cells, blocks, limits.min_x.c_str(), limits.min_y.c_str(),
                     limits.max_x.c_str(), limits.max_y.c_str());
         std::printf("Wall-clock seconds, %d runs of each, interleaved (median, then every run):\n", opt.runs);
         std::printf("  pelmorix, headless, key from stdin  %.3f  [%s]  (CPU %.3f)\n", f.viewer,

@@ -318,20 +318,78 @@ struct MappedRow {
     bool placed[kMaxRowValues];
 };
 
+// The y of the values of one row that the double way left undecided, each
+// worked out in the long double steps once: a log of whole numbers (a
+// cellular automaton's states, a spin model's spins) has few distinct
+// values, and with limits at whole numbers they lie on pixel edges, where
+// the double way decides none of them (the benchmark's states and spins
+// logs). Kept for one row only, since y depends on the row.
+class RowYMemo {
+public:
+    RowYMemo(int row, int box_height, const QuickRowY& quick) : row_(row), box_height_(box_height), quick_(quick) {}
+
+    Coordinate y_of(double value) {
+        const std::uint64_t bits = bits_of(value);
+        const auto slot = static_cast<unsigned>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - kSlotBits));
+        Entry& e = entries_[slot];
+        if ((kept_ & (1u << slot)) == 0 || e.bits != bits) {
+            ++misses_;
+            e.bits = bits;
+            int y = 0;
+            e.y = quick_.y_of(value, &y) ? Coordinate{y, true}
+                                         : row_y(row_, axis_fraction(value, minimoy, maximoy), box_height_);
+            kept_ |= 1u << slot;
+        }
+        return e.y;
+    }
+
+    int misses() const { return misses_; }
+
+private:
+    static constexpr int kSlotBits = 3;
+    struct Entry {
+        std::uint64_t bits;
+        Coordinate y;
+    };
+    int row_;
+    int box_height_;
+    const QuickRowY& quick_;
+    int misses_ = 0;
+    unsigned kept_ = 0;  // a bit a slot: the entries that hold a value of this row
+    Entry entries_[1 << kSlotBits];
+};
+
+// Whether the next row is mapped a distinct value at a time: it is while
+// the rows before it had few distinct values, or most of their values lay
+// where the double way decides nothing. Only the speed depends on it.
+bool map_by_value = false;
+
 // Maps a row of n values (1 to kMaxRowValues) on a sized grid.
 void map_row(int row, double time, const double* values, int n, MappedRow* out) {
     out->xs = columns_at(time, n);
     const int box_height = plot_height / grid_rows;
+    const QuickRowY quick(row, box_height);
+    RowYMemo memo(row, box_height, quick);
     int undecided[kMaxRowValues];
-    const int left = QuickRowY(row, box_height).ys_of(values, n, out->ys, undecided);
-    // The undecided ones in the long double steps; those without a y are
-    // listed again, at the front of `undecided`.
     int unplaced = 0;
-    for (int k = 0; k < left; ++k) {
-        const int c = undecided[k];
-        const Coordinate y = row_y(row, axis_fraction(values[c], minimoy, maximoy), box_height);
-        out->ys[c] = y.value;
-        if (!y.placed) undecided[unplaced++] = c;
+    if (map_by_value) {
+        for (int c = 0; c < n; ++c) {
+            const Coordinate y = memo.y_of(values[c]);
+            out->ys[c] = y.value;
+            if (!y.placed) undecided[unplaced++] = c;
+        }
+        map_by_value = memo.misses() * 4 <= n;
+    } else {
+        const int left = quick.ys_of(values, n, out->ys, undecided);
+        // The undecided ones in the long double steps; those without a y
+        // are listed again, at the front of `undecided`.
+        for (int k = 0; k < left; ++k) {
+            const int c = undecided[k];
+            const Coordinate y = memo.y_of(values[c]);
+            out->ys[c] = y.value;
+            if (!y.placed) undecided[unplaced++] = c;
+        }
+        map_by_value = left * 2 > n && memo.misses() * 4 <= n;
     }
     out->all_placed = unplaced == 0 && kept_columns.first_unplaced >= n;
     if (out->all_placed) return;

@@ -212,6 +212,19 @@ std::vector<double> split(const std::string& text) {
     return std::vector<double>(values, values + count);
 }
 
+// A cellular automaton's row: `count` one-digit states after `first`.
+std::string states_after(const std::string& first, int count) {
+    std::string line = first;
+    for (int i = 0; i < count; ++i) line += i % 3 == 0 ? " 1" : " 0";
+    return line;
+}
+
+std::vector<double> state_values_after(double first, int count) {
+    std::vector<double> values{first};
+    for (int i = 0; i < count; ++i) values.push_back(i % 3 == 0 ? 1 : 0);
+    return values;
+}
+
 TEST(SplitRow, SplitsAtBlanksOnlyAndConvertsEveryToken) {
     const double inf = std::numeric_limits<double>::infinity();
     struct Case {
@@ -233,6 +246,11 @@ TEST(SplitRow, SplitsAtBlanksOnlyAndConvertsEveryToken) {
         // as the decimal "0" in front of it.
         {"infinity, hexadecimal and nan", "inf 0x10 -INFINITY nan 0x5", {0, 0, 0, 0, 0}},
         {"numbers beyond a double's range", "1e400 -1e400", {inf, -inf}},
+        // Whole numbers are converted many at a time, and still no more
+        // than 400 of them.
+        {"whole numbers of a cellular model", "0 1 -1 -0 42 -99 999 007 -305 1000 -1000 1-2",
+         {0, 1, -1, -0.0, 42, -99, 999, 7, -305, 1000, -1000, 1}},
+        {"more than 400 states", states_after("999", 420), state_values_after(999, kMaxRowValues - 1)},
     };
     for (const Case& c : cases) EXPECT_EQ(split(c.line), c.values) << c.what;
 }
