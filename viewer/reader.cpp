@@ -235,6 +235,7 @@ bool occurs(const CellLogStream& stream, std::size_t& found, unsigned char byte,
 // need changing or cross a chunk boundary.
 void read_line_bytes(CellLogStream& stream, char* line) {
     int length = 0;
+    bool cut = false;
     for (;;) {
         if (stream.next == stream.filled && !refill(stream)) {
             stream.end_reached = true;
@@ -254,9 +255,13 @@ void read_line_bytes(CellLogStream& stream, char* line) {
                 stream.next = stream.filled;
                 stream.end_reached = true;
                 line[length] = '\0';
+                if (cut) ++stream.lines_cut;
                 return;
             }
-            if (length == kLineChars) continue;  // the line is full: the rest of it is skipped
+            if (length == kLineChars) {  // the line is full: the rest of it is skipped
+                cut = true;
+                continue;
+            }
             line[length++] = static_cast<char>(c);
         }
         stream.next += span;
@@ -266,7 +271,10 @@ void read_line_bytes(CellLogStream& stream, char* line) {
         }
     }
     line[length] = '\0';
+    if (cut) ++stream.lines_cut;
 }
+
+}  // namespace
 
 void print_file_error(const char* file_name) {
     std::fputs("Error. Archivo vacio o con formato erroneo: ", stdout);
@@ -284,12 +292,14 @@ void report_damage(const CellLogStream& stream, const char* file_name) {
     std::fputs("\n", stderr);
 }
 
-}  // namespace
-
 void open_cell_log(CellLogStream& stream, const char* file_name) {
     // Binary, so that the host does no line-end translation of its own: the
     // text-mode rules are applied by read_line, the same on every host.
-    stream.file = std::fopen(file_name, "rb");
+    open_cell_log_file(stream, std::fopen(file_name, "rb"));
+}
+
+void open_cell_log_file(CellLogStream& stream, std::FILE* file) {
+    stream.file = file;
     stream.open_failed = stream.file == nullptr;
     stream.end_reached = false;
     stream.source_done = false;
@@ -308,6 +318,7 @@ void open_cell_log(CellLogStream& stream, const char* file_name) {
     stream.format_known = false;
     stream.compressed.reset();
     stream.damaged = false;
+    stream.lines_cut = 0;
     if (stream.file != nullptr) {
         // Our own chunk buffer is the only one: the stream is used for
         // opening and closing, its descriptor for reading.

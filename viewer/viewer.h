@@ -85,6 +85,7 @@ struct CellLogStream {
     // Set for a compressed log: its raw bytes and their decompressor.
     std::unique_ptr<CompressedInput, CompressedInputRelease> compressed;
     bool damaged = false;       // the compressed data was corrupt or cut short: the log ended there
+    std::size_t lines_cut = 0;  // lines read so far that were longer than kLineChars
     unsigned char bytes[kReadChunk];  // the chunk lines are read from: file data, or decompressed text
 };
 
@@ -99,6 +100,9 @@ struct LineView {
 // Opens `file_name` for reading; a failure leaves the stream failed, which
 // later reads report as empty lines.
 void open_cell_log(CellLogStream& stream, const char* file_name);
+// The same, for a stream opened already (standard input, say), which the
+// cell log stream then owns; null is a failed open.
+void open_cell_log_file(CellLogStream& stream, std::FILE* file);
 void close_cell_log(CellLogStream& stream);
 // Reads the next line into `line` (kLineBufferSize bytes), without its line
 // feed, NUL-terminated. Sets `end_reached` when the read meets the end of
@@ -139,6 +143,11 @@ std::size_t decompress_chunk(CellLogStream& stream);
 // Reads and plots the whole cell log; returns the exit status. File
 // problems are reported before any window opens.
 int read_cell_log(const char* file_name);
+// The message for a log that cannot be plotted, on standard output.
+void print_file_error(const char* file_name);
+// The line that says a compressed log's data was found damaged, on
+// standard error; nothing when it was not.
+void report_damage(const CellLogStream& stream, const char* file_name);
 
 // ---------------------------------------------------------------------------
 // Cell grid geometry.

@@ -1,0 +1,387 @@
+// A cell log's shape, read as the plot loop reads it but drawn nowhere, and
+// the limits that put every one of its values inside its own cell box.
+#include "scan.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+void tally(LineTally& tally, long long line, long long n = 1) {
+    if (tally.count == 0) tally.first_line = line;
+    tally.count += n;
+}
+
+bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// The tokens of a line: its runs of characters other than the blank.
+long long count_tokens(const LineView& line) {
+    long long n = 0;
+    char before = ' ';
+    for (std::size_t i = 0; i < line.length; ++i) {
+        const char c = line.text[i];
+        n += static_cast<long long>(c != ' ' && before == ' ');
+        before = c;
+    }
+    return n;
+}
+
+// The plot loop's reading of the log, with what each line and row shows
+// noted down in `shape`.
+class Scanner {
+public:
+    Scanner(CellLogStream& stream, LogShape& shape) : stream_(stream), shape_(shape) {}
+
+    // The next line, numbered.
+    LineView read() {
+        const bool was_ended = stream_.end_reached;
+        const std::size_t cut = stream_.lines_cut;
+        const LineView line = read_line_view(stream_, line_buffer_);
+        ++line_number_;
+        // A heading of any length is ignored whole.
+        if (stream_.lines_cut != cut && line_number_ > 1) tally(shape_.long_lines, line_number_);
+        if (!was_ended && stream_.end_reached && line.length > 0) {
+            // Read, but left undrawn: the end of the file came before its line end.
+            shape_.unended_line = line_number_;
+            double values[kMaxRowValues];
+            shape_.unended_values = split_row(line, values);
+        }
+        return line;
+    }
+
+    // A row the viewer draws: `count` values, as split_row gave them.
+    void take_row(const LineView& line, const double* values, int count) {
+        if (count != shape_.grid) tally(shape_.irregular_rows, line_number_);
+        if (count == kMaxRowValues && count_tokens(line) > kMaxRowValues) tally(shape_.long_rows, line_number_);
+        if (count == 0) return;
+        // One pass over the row for what nearly every row needs; the rest
+        // only for rows that need it.
+        double low = values[0];
+        double high = values[0];
+        bool zero = false;
+        for (int c = 0; c < count; ++c) {
+            const double v = values[c];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+            zero |= v == 0;
+        }
+        if (shape_.values == 0 || low < shape_.smallest) shape_.smallest = low;
+        if (shape_.values == 0 || high > shape_.largest) shape_.largest = high;
+        shape_.values += count;
+        if (low >= -DBL_MAX && high <= DBL_MAX) {
+            take_finite(low, high);
+        } else {
+            for (int c = 0; c < count; ++c) {
+                if (std::isinf(values[c])) tally(shape_.infinite, line_number_);
+                else take_finite(values[c], values[c]);
+            }
+        }
+        if (zero) take_zeros(line, values, count);
+    }
+
+    long long line_number() const { return line_number_; }
+
+private:
+    void take_finite(double low, double high) {
+        if (!any_finite_ || low < shape_.smallest_finite) shape_.smallest_finite = low;
+        if (!any_finite_ || high > shape_.largest_finite) shape_.largest_finite = high;
+        any_finite_ = true;
+    }
+
+    // A token with no number is read as +0: of the row's +0 values, those
+    // whose token holds no number.
+    void take_zeros(const LineView& line, const double* values, int count) {
+        const char* p = line.text;
+        const char* const end = line.text + line.length;
+        for (int c = 0; c < count; ++c) {
+            while (*p == ' ') ++p;
+            const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
+            const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
+            if (values[c] == 0 && !std::signbit(values[c]) && !token_has_number(p, stop)) {
+                tally(shape_.not_numbers, line_number_);
+            }
+            p = stop;
+        }
+    }
+
+    CellLogStream& stream_;
+    LogShape& shape_;
+    long long line_number_ = 0;
+    bool any_finite_ = false;
+    char line_buffer_[kLineBufferSize];
+};
+
+}  // namespace
+
+bool token_has_number(const char* token, const char* end) {
+    const char* p = token;
+    // White space other than the blank, which ends a token.
+    while (p != end && static_cast<unsigned char>(*p - '\t') < 5) ++p;
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    return p != end && (is_digit(*p) || (*p == '.' && end - p >= 2 && is_digit(p[1])));
+}
+
+bool scan_cell_log(CellLogStream& stream, LogShape& shape) {
+    shape = LogShape{};
+    Scanner scanner(stream, shape);
+    // The viewer's checks before its window opens: a heading, then a first
+    // row with characters, each with its line end.
+    (void)scanner.read();
+    if (stream.end_reached) return false;
+    LineView line = scanner.read();
+    if (stream.end_reached || line.length == 0) return false;
+
+    // The plot loop's own steps, row by row.
+    double values[kMaxRowValues];
+    int row_index = 0;
+    double block_time = 0;
+    bool first_row = true;
+    for (;;) {
+        const int count = split_row(line, values);
+        if (first_row) {
+            shape.grid = count;
+            first_row = false;
+        }
+        if (row_index == 0) {
+            ++shape.blocks;
+            shape.last_time = block_time;
+        }
+        scanner.take_row(line, values, count);
+        line = scanner.read();
+        if (row_index < INT_MAX) ++row_index;
+        if (is_blank_line(line)) {
+            line = scanner.read();
+            block_time += 0.025;  // a running sum, as the viewer keeps it
+            row_index = 0;
+        }
+        if (stream.end_reached) return true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Limits.
+
+namespace {
+
+// The mapping's inputs, put back as they were when this goes.
+class MappingState {
+public:
+    MappingState(int area_width, int area_height, int grid)
+        : minimox_(minimox), minimoy_(minimoy), maximox_(maximox), maximoy_(maximoy), plot_width_(plot_width),
+          plot_height_(plot_height), grid_columns_(grid_columns), grid_rows_(grid_rows) {
+        plot_width = area_width;
+        plot_height = area_height;
+        grid_columns = grid;
+        grid_rows = grid;
+    }
+    ~MappingState() {
+        minimox = minimox_;
+        minimoy = minimoy_;
+        maximox = maximox_;
+        maximoy = maximoy_;
+        plot_width = plot_width_;
+        plot_height = plot_height_;
+        grid_columns = grid_columns_;
+        grid_rows = grid_rows_;
+    }
+    MappingState(const MappingState&) = delete;
+    MappingState& operator=(const MappingState&) = delete;
+
+private:
+    double minimox_, minimoy_, maximox_, maximoy_;
+    int plot_width_, plot_height_, grid_columns_, grid_rows_;
+};
+
+// One axis of the boxes: the data's extremes along it, and whether limits
+// put both of them inside every box of the grid.
+struct Axis {
+    double low;
+    double high;
+    bool across;  // time, across the boxes; else values, up them
+    bool clear;   // off the grid lines, not merely inside the box
+};
+
+// Box (column or row) `b` of `n` holds the point, along the axis. A box
+// spans x from b * width to (b + 1) * width - 1, its right grid line on the
+// last; the first box has its left line on its own first pixel. It spans y
+// from its top line down to the pixel above its bottom line, which is the
+// next box's top line (or below the clip).
+bool inside(const Axis& axis, ScreenPoint p, int b, int n) {
+    if (!p.placed) return false;
+    const int clear = axis.clear ? 1 : 0;
+    if (axis.across) {
+        const int width = plot_width / n;
+        return p.x >= b * width + clear && p.x <= (b + 1) * width - 1 - clear;
+    }
+    const int height = plot_height / n;
+    const int below = n - b - 1;
+    return p.y >= plot_height - (below + 1) * height + clear && p.y <= plot_height - below * height - 1;
+}
+
+// Whether the limits `low` and `high` along the axis put both extremes in
+// every box, by the viewer's own mapping.
+bool fits(const Axis& axis, double low, double high, int n) {
+    if (axis.across) {
+        minimox = low;
+        maximox = high;
+        minimoy = 0;
+        maximoy = 1;
+    } else {
+        minimox = 0;
+        maximox = 1;
+        minimoy = low;
+        maximoy = high;
+    }
+    for (int b = 0; b < n; ++b) {
+        for (const double v : {axis.low, axis.high}) {
+            const ScreenPoint p = axis.across ? cell_to_screen(b, 0, v, 0.5) : cell_to_screen(0, b, 0.5, v);
+            if (!inside(axis, p, b, n)) return false;
+        }
+    }
+    return true;
+}
+
+// `value` rounded to `digits` significant digits, down or up: its text into
+// `text`, and the double the viewer reads that text as; that double lies
+// on the rounding's side of `value`. Not finite when there is none.
+double round_limit(long double value, int digits, bool up, char (&text)[32]) {
+    if (value == 0) {
+        std::snprintf(text, sizeof text, "0");
+        return 0;
+    }
+    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    const long double step = std::pow(10.0L, exponent - digits + 1);
+    long double mantissa = up ? std::ceil(value / step) : std::floor(value / step);
+    // The decimal text can read back as a double a hair on the wrong side
+    // of `value`: one step further out then.
+    for (int tries = 0; tries < 3; ++tries, mantissa += up ? 1 : -1) {
+        const double rounded = static_cast<double>(mantissa * step);
+        if (!std::isfinite(rounded)) break;
+        if (rounded == 0) {
+            std::snprintf(text, sizeof text, "0");
+        } else {
+            // Plain decimals where they stay short; else the exponent form.
+            const int e = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
+            if (e >= -4 && e < 15) {
+                const int decimals = digits - 1 - e > 0 ? digits - 1 - e : 0;
+                std::snprintf(text, sizeof text, "%.*f", decimals, rounded);
+                // Trailing zeros of the fraction say nothing.
+                if (std::strchr(text, '.') != nullptr) {
+                    std::size_t n = std::strlen(text);
+                    while (text[n - 1] == '0') text[--n] = '\0';
+                    if (text[n - 1] == '.') text[--n] = '\0';
+                }
+            } else {
+                std::snprintf(text, sizeof text, "%.*e", digits - 1, rounded);
+            }
+        }
+        const double back = atof_value(text);
+        if (up ? back >= value : back <= value) return back;
+    }
+    return HUGE_VAL;
+}
+
+// The widest share of the values' own span that rounding a limit outward
+// may add, so that the values keep most of their box; and the shares to try
+// when that much rounding moves them onto a line.
+constexpr double kRoundingShares[] = {0.25, 0.05, 0.01};
+// How far in from each end of the room the box leaves the extremes are put:
+// a little room first, more when rounding moved them out of the box.
+constexpr double kInsets[] = {0.04, 0.1, 0.2, 0.35, 0.45};
+constexpr int kMostDigits = 17;
+
+// Limits along one axis, as two texts and their doubles; false when none fit.
+bool axis_limits(const Axis& axis, int n, int box_size, double* low, double* high, char (&low_text)[32],
+                 char (&high_text)[32]) {
+    // The share of the box the extremes may take: [room_low, room_high].
+    const long double pixel = 1.0L / box_size;
+    const long double room_low = axis.across && axis.clear ? pixel : 0;
+    const long double room_high = axis.clear ? 1 - pixel : 1;
+    if (room_high <= room_low) return false;
+    long double data_low = axis.low;
+    long double data_high = axis.high;
+    if (data_low == data_high) {
+        // No span of their own: a range around the value.
+        const long double half = data_low != 0 ? std::fabs(data_low) / 10 : 1;
+        data_low -= half;
+        data_high += half;
+    }
+    for (const double inset : kInsets) {
+        const long double f_low = room_low + inset * (room_high - room_low);
+        const long double f_high = room_high - inset * (room_high - room_low);
+        const long double span = (data_high - data_low) / (f_high - f_low);
+        const long double exact_low = data_low - f_low * span;
+        const long double exact_high = exact_low + span;
+        for (const double share : kRoundingShares) {
+            // Each limit with the fewest digits that move it by at most
+            // `share` of the span.
+            double l = HUGE_VAL;
+            double h = HUGE_VAL;
+            for (int d = 1; d <= kMostDigits; ++d) {
+                l = round_limit(exact_low, d, false, low_text);
+                if (std::isfinite(l) && exact_low - l <= share * span) break;
+            }
+            for (int d = 1; d <= kMostDigits; ++d) {
+                h = round_limit(exact_high, d, true, high_text);
+                if (std::isfinite(h) && h - exact_high <= share * span) break;
+            }
+            if (!std::isfinite(l) || !std::isfinite(h)) return false;
+            if (fits(axis, l, h, n)) {
+                *low = l;
+                *high = h;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+SuggestedLimits suggest_limits(const LogShape& shape, int area_width, int area_height) {
+    SuggestedLimits limits;
+    // A first row without values sizes no grid and nothing is drawn; the
+    // limits are then those for one box.
+    const int n = shape.grid > 0 ? shape.grid : 1;
+    const MappingState state(area_width, area_height, n);
+    const int box_width = area_width / n;
+    const int box_height = area_height / n;
+    // Off the lines needs a pixel between a box's two vertical lines, or
+    // under its top line.
+    Axis time{0, shape.last_time, true, box_width >= 3};
+    Axis value{shape.smallest_finite, shape.largest_finite, false, box_height >= 2};
+    bool found = axis_limits(time, n, box_width, &limits.minimox, &limits.maximox, limits.text[0], limits.text[2]);
+    if (!found && time.clear) {
+        time.clear = false;
+        found = axis_limits(time, n, box_width, &limits.minimox, &limits.maximox, limits.text[0], limits.text[2]);
+    }
+    bool value_found =
+        axis_limits(value, n, box_height, &limits.minimoy, &limits.maximoy, limits.text[1], limits.text[3]);
+    if (!value_found && value.clear) {
+        value.clear = false;
+        value_found =
+            axis_limits(value, n, box_height, &limits.minimoy, &limits.maximoy, limits.text[1], limits.text[3]);
+    }
+    if (!found) {
+        // Nothing fits: the times themselves, as exactly as text holds them.
+        limits.minimox = 0;
+        limits.maximox = shape.last_time > 0 ? shape.last_time : 1;
+        std::snprintf(limits.text[0], sizeof limits.text[0], "0");
+        std::snprintf(limits.text[2], sizeof limits.text[2], "%.17g", limits.maximox);
+    }
+    if (!value_found) {
+        limits.minimoy = shape.smallest_finite;
+        limits.maximoy = shape.largest_finite > shape.smallest_finite ? shape.largest_finite : shape.smallest_finite + 1;
+        std::snprintf(limits.text[1], sizeof limits.text[1], "%.17g", limits.minimoy);
+        std::snprintf(limits.text[3], sizeof limits.text[3], "%.17g", limits.maximoy);
+        limits.minimoy = atof_value(limits.text[1]);
+        limits.maximoy = atof_value(limits.text[3]);
+    }
+    limits.inside_boxes = found && value_found;
+    limits.clear_of_lines = limits.inside_boxes && time.clear && value.clear;
+    return limits;
+}
