@@ -33,10 +33,12 @@ std::string number(double v) {
 
 std::string count(long long n) { return std::to_string(n); }
 
-// "none", or how many and the line of the first, then what they mean.
+// "none", or how many (`what` being one of them) and the line of the
+// first, then what they mean.
 std::string tallied(const LineTally& tally, const char* what, const char* meaning) {
     if (tally.count == 0) return "none";
-    return count(tally.count) + " " + what + ", the first on line " + count(tally.first_line) + " (" + meaning + ")";
+    return count(tally.count) + " " + what + (tally.count == 1 ? "" : "s") + ", the first on line " +
+           count(tally.first_line) + " (" + meaning + ")";
 }
 
 // The file name as a command line takes it: quoted where a shell would
@@ -81,12 +83,12 @@ void print_report(const char* file_name, bool from_stdin, const LogShape& shape,
                                       : count(shape.values) + ", from " + number(shape.smallest) + " to " +
                                             number(shape.largest));
     if (shape.infinite.count > 0) {
-        fact("beyond range:", tallied(shape.infinite, "values", "infinite: outside every box"));
+        fact("beyond range:", tallied(shape.infinite, "value", "infinite: outside every box"));
     }
-    fact("not numbers:", tallied(shape.not_numbers, "tokens", "read as 0"));
-    fact("irregular rows:", tallied(shape.irregular_rows, "rows", "a number of values not the first row's"));
-    fact("long lines:", tallied(shape.long_lines, "lines", "over 9999 characters: the rest is skipped"));
-    fact("long rows:", tallied(shape.long_rows, "rows", "over 400 values: the rest is skipped"));
+    fact("not numbers:", tallied(shape.not_numbers, "token", "read as 0"));
+    fact("irregular rows:", tallied(shape.irregular_rows, "row", "a number of values not the first row's"));
+    fact("long lines:", tallied(shape.long_lines, "line", "over 9999 characters: the rest is skipped"));
+    fact("long rows:", tallied(shape.long_rows, "row", "over 400 values: the rest is skipped"));
     if (shape.unended_line > 0) {
         fact("last line:", "line " + count(shape.unended_line) + " has no line end: not drawn (" +
                                count(shape.unended_values) + " values)");
