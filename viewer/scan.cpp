@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -18,16 +19,69 @@ void tally(LineTally& tally, long long line, long long n = 1) {
 
 bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// The tokens of a line: its runs of characters other than the blank.
-long long count_tokens(const LineView& line) {
-    long long n = 0;
-    char before = ' ';
-    for (std::size_t i = 0; i < line.length; ++i) {
-        const char c = line.text[i];
-        n += static_cast<long long>(c != ' ' && before == ' ');
-        before = c;
-    }
+// The looks at a token's bytes read eight at a time, first byte lowest;
+// elsewhere every token is converted.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLookAtBytes = true;
+#else
+constexpr bool kLookAtBytes = false;
+#endif
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t load_eight(const char* p) {
+    std::uint64_t eight;
+    std::memcpy(&eight, p, sizeof eight);
+    return eight;
+}
+
+// The high bit of every byte of `eight` that equals `c`, and no other.
+std::uint64_t bytes_equal(std::uint64_t eight, unsigned char c) {
+    const std::uint64_t x = eight ^ (kOnes * c);
+    const std::uint64_t low_seven = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((x & low_seven) + low_seven) | x) & kHighBits;
+}
+
+// The byte of the lowest marked bit (marks nonzero).
+int first_marked(std::uint64_t marks) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(marks) >> 3;
+#else
+    int n = 0;
+    for (; (marks & 0xFF) == 0; marks >>= 8) ++n;
     return n;
+#endif
+}
+
+// How many of the eight bytes, first byte lowest, equal `c` before the
+// first that does not (8 when all do).
+int leading_bytes(std::uint64_t eight, unsigned char c) {
+    const std::uint64_t differ = ~bytes_equal(eight, c) & kHighBits;
+    return differ == 0 ? 8 : first_marked(differ);
+}
+
+// How many of the eight bytes are digits before the first that is not. A
+// digit's high nibble is 3, and stays 3 when 6 is added; a byte that
+// carries into the next is no digit itself.
+int leading_digits(std::uint64_t eight) {
+    const std::uint64_t high = eight & (kOnes * 0xF0);
+    const std::uint64_t raised = (eight + kOnes * 0x06) & (kOnes * 0xF0);
+    const std::uint64_t not_digit = (high ^ (kOnes * 0x30)) | (raised ^ (kOnes * 0x30));
+    return not_digit == 0 ? 8 : first_marked(not_digit);
+}
+
+constexpr int kMostPower = 300;
+
+// 10^-300 to 10^300.
+const double* powers_of_ten() {
+    static const struct Table {
+        double power[2 * kMostPower + 1];
+        Table() {
+            for (int k = -kMostPower; k <= kMostPower; ++k) power[k + kMostPower] = std::pow(10.0, k);
+        }
+    } table;
+    return table.power;
 }
 
 // The plot loop's reading of the log, with what each line and row shows
@@ -53,65 +107,165 @@ public:
         return line;
     }
 
-    // A row the viewer draws: `count` values, as split_row gave them.
-    void take_row(const LineView& line, const double* values, int count) {
-        if (count != shape_.grid) tally(shape_.irregular_rows, line_number_);
-        if (count == kMaxRowValues && count_tokens(line) > kMaxRowValues) tally(shape_.long_rows, line_number_);
-        if (count == 0) return;
-        // One pass over the row for what nearly every row needs; the rest
-        // only for rows that need it.
-        double low = values[0];
-        double high = values[0];
-        bool zero = false;
-        for (int c = 0; c < count; ++c) {
-            const double v = values[c];
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-            zero |= v == 0;
-        }
-        if (shape_.values == 0 || low < shape_.smallest) shape_.smallest = low;
-        if (shape_.values == 0 || high > shape_.largest) shape_.largest = high;
-        shape_.values += count;
-        if (low >= -DBL_MAX && high <= DBL_MAX) {
-            take_finite(low, high);
-        } else {
-            for (int c = 0; c < count; ++c) {
-                if (std::isinf(values[c])) tally(shape_.infinite, line_number_);
-                else take_finite(values[c], values[c]);
+    // A row the viewer draws: its values as split_row gives them, the
+    // first kMaxRowValues tokens, each converted by the viewer's own
+    // conversion, except where a look at its first bytes shows that it lies
+    // strictly between the smallest and largest values so far, which it
+    // then leaves as they are. Returns how many values it has.
+    int take_row(const LineView& line) {
+        const char* const begin = line.text;
+        const char* const end = line.text + line.length;
+        int count = 0;
+        const char* p = begin;
+        // Where a token may start and still be looked at in place; the rest
+        // of the line from a copy padded with blanks.
+        const char* const in_place = line.length >= kLookSpan ? end - kLookSpan : begin;
+        char padded[2 * kLookSpan];
+        bool copied = false;
+        while (count < kMaxRowValues) {
+            while (p != end && *p == ' ') ++p;
+            if (p == end) break;
+            if (p >= in_place && !copied) {
+                std::memset(padded, ' ', sizeof padded);
+                std::memcpy(padded, p, static_cast<std::size_t>(end - p));
+                copied = true;
+                copy_offset_ = p;
             }
+            // p, or the same byte in the copy.
+            const char* const look = copied ? padded + (p - copy_offset_) : p;
+            ++count;
+            const char* const stop = look_past(look);
+            if (stop != nullptr) {
+                p += stop - look;
+                continue;
+            }
+            double v;
+            const char* const token_end = convert_token(p, end, &v);
+            take_value(v, p, token_end);
+            p = token_end;
         }
-        if (zero) take_zeros(line, values, count);
+        if (count == kMaxRowValues) {
+            while (p != end && *p == ' ') ++p;
+            if (p != end) tally(shape_.long_rows, line_number_);
+        }
+        shape_.values += count;
+        return count;
     }
 
     long long line_number() const { return line_number_; }
 
 private:
-    void take_finite(double low, double high) {
-        if (!any_finite_ || low < shape_.smallest_finite) shape_.smallest_finite = low;
-        if (!any_finite_ || high > shape_.largest_finite) shape_.largest_finite = high;
-        any_finite_ = true;
+    // Bytes looked at from a token's start at most: a token longer than
+    // kLongest is always converted.
+    static constexpr std::ptrdiff_t kLongest = 32;
+    static constexpr std::ptrdiff_t kLookSpan = kLongest + 16;
+
+    // One converted value of the token [token, token_end).
+    void take_value(double v, const char* token, const char* token_end) {
+        if (!any_value_ || v < shape_.smallest) shape_.smallest = v;
+        if (!any_value_ || v > shape_.largest) shape_.largest = v;
+        any_value_ = true;
+        if (std::isinf(v)) {
+            tally(shape_.infinite, line_number_);
+        } else {
+            if (!any_finite_ || v < shape_.smallest_finite) shape_.smallest_finite = v;
+            if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
+            any_finite_ = true;
+        }
+        // A token with no number is read as +0.
+        if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
     }
 
-    // A token with no number is read as +0: of the row's +0 values, those
-    // whose token holds no number.
-    void take_zeros(const LineView& line, const double* values, int count) {
-        const char* p = line.text;
-        const char* const end = line.text + line.length;
-        for (int c = 0; c < count; ++c) {
-            while (*p == ' ') ++p;
-            const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
-            const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
-            if (values[c] == 0 && !std::signbit(values[c]) && !token_has_number(p, stop)) {
-                tally(shape_.not_numbers, line_number_);
+    // The end of the token at `t` when its value lies strictly between the
+    // finite extremes so far, by its form alone: an optional minus sign,
+    // digits, optionally a point and digits, optionally an exponent,
+    // with the first two significant digits and the place of the first
+    // giving bounds a few per cent apart. Null when the token must be
+    // converted. At least kLookSpan bytes lie from `t` on.
+    const char* look_past(const char* t) const {
+        if (!any_finite_ || !kLookAtBytes) return nullptr;
+        const bool negative = *t == '-';
+        const char* q = t + (negative ? 1 : 0);
+        const int whole = leading_digits(load_eight(q));
+        if (whole == 0 || whole == 8) return nullptr;
+        // The first two significant digits as a number from 10 to 99, and
+        // the power of ten of the second: the value's magnitude is at least
+        // lead * 10^power and below (lead + 1) * 10^power.
+        int lead;
+        int power;
+        const char* rest;  // from here on no digit moves the value's place
+        if (q[0] != '0') {
+            if (whole >= 2) {
+                lead = (q[0] - '0') * 10 + (q[1] - '0');
+                power = whole - 2;
+            } else {
+                lead = (q[0] - '0') * 10 + (q[1] == '.' && is_digit(q[2]) ? q[2] - '0' : 0);
+                power = -1;
             }
-            p = stop;
+            rest = q + whole;
+        } else {
+            // 0.000ddd: the zeros after the point say where the digits start.
+            if (whole != 1 || q[1] != '.') return nullptr;
+            const int zeros = leading_bytes(load_eight(q + 2), '0');
+            if (zeros == 8 || !is_digit(q[2 + zeros])) return nullptr;
+            const char* const first = q + 2 + zeros;
+            lead = (first[0] - '0') * 10 + (is_digit(first[1]) ? first[1] - '0' : 0);
+            power = -(zeros + 2);
+            rest = first + 1;
         }
+        // The token's end, and whether an exponent letter lies in it.
+        const char* stop = nullptr;
+        const char* letter = nullptr;
+        for (const char* w = t; w < t + kLongest; w += 8) {
+            const std::uint64_t eight = load_eight(w);
+            const std::uint64_t blank = bytes_equal(eight, ' ');
+            std::uint64_t e = bytes_equal(eight, 'e') | bytes_equal(eight, 'E');
+            if (blank != 0) {
+                const int at = first_marked(blank);
+                e &= at == 0 ? 0 : ~0ULL >> (64 - 8 * at);
+                if (e != 0 && letter == nullptr) letter = w + first_marked(e);
+                stop = w + at;
+                break;
+            }
+            if (e != 0 && letter == nullptr) letter = w + first_marked(e);
+        }
+        if (stop == nullptr) return nullptr;
+        if (letter != nullptr) {
+            // Only the plain form: digits and at most one point up to the
+            // letter, then a sign or none and one to three digits.
+            for (const char* c = rest; c != letter; ++c) {
+                if (!is_digit(*c) && !(*c == '.' && c == q + whole)) return nullptr;
+            }
+            const char* c = letter + 1;
+            const bool down = *c == '-';
+            if (*c == '-' || *c == '+') ++c;
+            const int n = static_cast<int>(stop - c);
+            if (n < 1 || n > 3) return nullptr;
+            int exponent = 0;
+            for (; c != stop; ++c) {
+                if (!is_digit(*c)) return nullptr;
+                exponent = exponent * 10 + (*c - '0');
+            }
+            power += down ? -exponent : exponent;
+        }
+        if (power < -kMostPower || power > kMostPower) return nullptr;
+        // Wide of the bounds by far more than the error of any step here,
+        // and of the conversion's rounding.
+        const double scale = powers_of_ten()[power + kMostPower];
+        const double low = lead * scale * (1 - 1e-9);
+        const double high = (lead + 1) * scale * (1 + 1e-9);
+        const bool inside = negative ? -high > shape_.smallest_finite && -low < shape_.largest_finite
+                                     : low > shape_.smallest_finite && high < shape_.largest_finite;
+        return inside ? stop : nullptr;
     }
 
     CellLogStream& stream_;
     LogShape& shape_;
     long long line_number_ = 0;
+    bool any_value_ = false;
     bool any_finite_ = false;
+    // Where the padded copy of the line's end was taken from.
+    const char* copy_offset_ = nullptr;
     char line_buffer_[kLineBufferSize];
 };
 
@@ -136,21 +290,20 @@ bool scan_cell_log(CellLogStream& stream, LogShape& shape) {
     if (stream.end_reached || line.length == 0) return false;
 
     // The plot loop's own steps, row by row.
-    double values[kMaxRowValues];
     int row_index = 0;
     double block_time = 0;
     bool first_row = true;
     for (;;) {
-        const int count = split_row(line, values);
-        if (first_row) {
-            shape.grid = count;
-            first_row = false;
-        }
         if (row_index == 0) {
             ++shape.blocks;
             shape.last_time = block_time;
         }
-        scanner.take_row(line, values, count);
+        const int count = scanner.take_row(line);
+        if (first_row) {
+            shape.grid = count;
+            first_row = false;
+        }
+        if (count != shape.grid) tally(shape.irregular_rows, scanner.line_number());
         line = scanner.read();
         if (row_index < INT_MAX) ++row_index;
         if (is_blank_line(line)) {
