@@ -10,6 +10,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 void tally(LineTally& tally, long long line, long long n = 1) {
@@ -119,8 +123,10 @@ public:
         // any look at them: a row whose first token is short is split whole.
         const char* first = begin;
         while (first != end && *first == ' ') ++first;
-        const void* blank = std::memchr(first, ' ', static_cast<std::size_t>(end - first));
-        if (blank == nullptr || static_cast<const char*>(blank) - first <= kShortToken) return split_whole(line);
+        const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
+        const char* blank = first;
+        while (blank != short_end && *blank != ' ') ++blank;
+        if (blank != short_end || short_end == end) return split_whole(line);
         int count = 0;
         const char* p = begin;
         // Where a token may start and still be looked at in place; the rest
@@ -173,7 +179,27 @@ private:
         double low = values[0];
         double high = values[0];
         bool zero = false;
-        for (int c = 0; c < count; ++c) {
+        int c = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+        // Two values a step: no value is a NaN, so min and max are the
+        // comparisons below.
+        __m128d lows = _mm_set1_pd(low);
+        __m128d highs = lows;
+        __m128d zeros = _mm_setzero_pd();
+        for (; c + 2 <= count; c += 2) {
+            const __m128d v = _mm_loadu_pd(values + c);
+            lows = _mm_min_pd(lows, v);
+            highs = _mm_max_pd(highs, v);
+            zeros = _mm_or_pd(zeros, _mm_cmpeq_pd(v, _mm_setzero_pd()));
+        }
+        double two[2];
+        _mm_storeu_pd(two, lows);
+        low = two[0] < two[1] ? two[0] : two[1];
+        _mm_storeu_pd(two, highs);
+        high = two[0] > two[1] ? two[0] : two[1];
+        zero = _mm_movemask_pd(zeros) != 0;
+#endif
+        for (; c < count; ++c) {
             const double v = values[c];
             low = v < low ? v : low;
             high = v > high ? v : high;
@@ -184,11 +210,11 @@ private:
             // The rare row: each token again, for its value and its text.
             const char* p = line.text;
             const char* const end = line.text + line.length;
-            for (int c = 0; c < count; ++c) {
+            for (int k = 0; k < count; ++k) {
                 while (*p == ' ') ++p;
                 const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
                 const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
-                take_value(values[c], p, stop);
+                take_value(values[k], p, stop);
                 p = stop;
             }
             if (count == kMaxRowValues) {
