@@ -37,14 +37,19 @@ else()
   if(NOT PELMORIX_GZIP)
     message(FATAL_ERROR "gzip is needed to install the manual pages")
   endif()
+  # `file`, made in the build tree, compressed beside it; its name is added to `list`.
+  function(pelmorix_compressed file list)
+    get_filename_component(name ${file} NAME)
+    add_custom_command(OUTPUT ${file}.gz
+                       COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${file}
+                       DEPENDS ${file}
+                       COMMENT "Compressing ${name}")
+    set(${list} ${${list}} ${file}.gz PARENT_SCOPE)
+  endfunction()
   set(pelmorix_pages "")
   foreach(page pelmorix.1 pelmorix-genlog.1 pelmorix-scan.1)
     configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
-    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
-                       COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/man/${page}
-                       DEPENDS ${PROJECT_BINARY_DIR}/man/${page}
-                       COMMENT "Compressing the manual page ${page}")
-    list(APPEND pelmorix_pages ${PROJECT_BINARY_DIR}/man/${page}.gz)
+    pelmorix_compressed(${PROJECT_BINARY_DIR}/man/${page} pelmorix_pages)
   endforeach()
   # Two changelogs, compressed as a Debian package ships them: the users'
   # one as it is, and beside it, under the name a native package's tools
@@ -52,13 +57,8 @@ else()
   configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_BINARY_DIR}/doc/CHANGELOG.md COPYONLY)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian ${PROJECT_BINARY_DIR}/doc/changelog COPYONLY)
   set(pelmorix_changelog "")
-  foreach(changelog CHANGELOG.md changelog)
-    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/doc/${changelog}.gz
-                       COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/doc/${changelog}
-                       DEPENDS ${PROJECT_BINARY_DIR}/doc/${changelog}
-                       COMMENT "Compressing ${changelog}")
-    list(APPEND pelmorix_changelog ${PROJECT_BINARY_DIR}/doc/${changelog}.gz)
-  endforeach()
+  pelmorix_compressed(${PROJECT_BINARY_DIR}/doc/CHANGELOG.md pelmorix_changelog)
+  pelmorix_compressed(${PROJECT_BINARY_DIR}/doc/changelog pelmorix_changelog)
   add_custom_target(pelmorix_docs ALL DEPENDS ${pelmorix_pages} ${pelmorix_changelog})
   # The licence as a machine-readable copyright file, its text taken from
   # LICENSE: every line indented by one blank, an empty line written " .".
