@@ -77,16 +77,20 @@ int leading_digits(std::uint64_t eight) {
 
 constexpr int kMostPower = 300;
 
-// 10^-300 to 10^300.
-const double* powers_of_ten() {
-    static const struct Table {
-        double power[2 * kMostPower + 1];
-        Table() {
-            for (int k = -kMostPower; k <= kMostPower; ++k) power[k + kMostPower] = std::pow(10.0, k);
+// 10^-300 to 10^300, each made a little smaller and a little larger: wider
+// than the error of any step of a bound, and of the conversion's rounding.
+struct PowersOfTen {
+    double below[2 * kMostPower + 1];
+    double above[2 * kMostPower + 1];
+    PowersOfTen() {
+        for (int k = -kMostPower; k <= kMostPower; ++k) {
+            const double power = std::pow(10.0, k);
+            below[k + kMostPower] = power * (1 - 1e-9);
+            above[k + kMostPower] = power * (1 + 1e-9);
         }
-    } table;
-    return table.power;
-}
+    }
+};
+const PowersOfTen powers_of_ten;
 
 // The plot loop's reading of the log, with what each line and row shows
 // noted down in `shape`.
@@ -289,7 +293,9 @@ private:
         for (const char* w = t; w < t + kLongest; w += 8) {
             const std::uint64_t eight = load_eight(w);
             const std::uint64_t blank = bytes_equal(eight, ' ');
-            std::uint64_t e = bytes_equal(eight, 'e') | bytes_equal(eight, 'E');
+            // 'E' and 'e' differ in the bit 0x20 alone, and no other byte
+            // becomes 'e' with it set.
+            std::uint64_t e = bytes_equal(eight | (kOnes * 0x20), 'e');
             if (blank != 0) {
                 const int at = first_marked(blank);
                 e &= at == 0 ? 0 : ~0ULL >> (64 - 8 * at);
@@ -324,11 +330,8 @@ private:
             power += down ? -exponent : exponent;
         }
         if (power < -kMostPower || power > kMostPower) return nullptr;
-        // Wide of the bounds by far more than the error of any step here,
-        // and of the conversion's rounding.
-        const double scale = powers_of_ten()[power + kMostPower];
-        const double low = lead * scale * (1 - 1e-9);
-        const double high = (lead + 1) * scale * (1 + 1e-9);
+        const double low = lead * powers_of_ten.below[power + kMostPower];
+        const double high = (lead + 1) * powers_of_ten.above[power + kMostPower];
         const bool inside = negative ? -high > shape_.smallest_finite && -low < shape_.largest_finite
                                      : low > shape_.smallest_finite && high < shape_.largest_finite;
         return inside ? stop : nullptr;
