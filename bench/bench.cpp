@@ -5,7 +5,8 @@
 // spins, counts), and decimals whose length changes from token to token;
 // runs the viewer, `wc -w` and the reference reader on each log
 // several times, interleaved, all on the same processor, and prints per log
-// the medians, the ratios and the throughput; then the viewer and `wc -w`
+// the medians, the ratios and the throughput, and pelmorix-scan on each
+// log against the viewer; then the viewer and `wc -w`
 // on a 1 GB noisy log, with the peak resident memory there and on a 1 MB
 // one, and the time from start to the first frame on the headless display,
 // at 640 x 480 and at 3840 x 2160.
@@ -56,6 +57,8 @@ constexpr long kBigBytes = 1070L * 1000 * 1000;
 constexpr double kGoalVersusWc = 0.7;
 constexpr long kGoalMemoryKb = 2048;
 constexpr double kGoalFirstFrameMs = 100;
+// pelmorix-scan reads as the viewer reads but draws nothing.
+constexpr double kGoalScanVersusViewer = 0.6;
 
 // The shapes of numbers a log may hold, as programs print them.
 enum class Format { Model, SixDigits, Shortest, EighteenDigits, Integer };
@@ -318,6 +321,7 @@ struct Figures {
     long long values = 0;
     double viewer = 0, wc = 0, reference = 0;              // wall clock
     double viewer_cpu = 0, wc_cpu = 0, reference_cpu = 0;  // user + system time of the process
+    double scan = 0, scan_cpu = 0;                         // pelmorix-scan, wall clock and CPU
 };
 
 const char* verdict(bool met) { return met ? "met" : "NOT met"; }
@@ -422,11 +426,13 @@ int main(int argc, char* argv[]) {
         const std::vector<std::string> viewer = viewer_args(opt.viewer, logs[s], limits);
         const std::vector<std::string> wc_args = {"env", "LC_ALL=C.UTF-8", "wc", "-w", logs[s]};
         const std::vector<std::string> reference_args = {PELMORIX_BENCH_REFERENCE, logs[s]};
+        const std::vector<std::string> scan_args = {PELMORIX_BENCH_SCAN, logs[s]};
 
         // Every program once first, so that all of them find the file cached.
         run(wc_args, "/dev/null", "/dev/null", false);
         run(reference_args, "/dev/null", counted.c_str(), false);
         if (run(viewer, key.c_str(), "/dev/null", true).status != 0) fail("the viewer failed");
+        if (run(scan_args, "/dev/null", "/dev/null", false).status != 0) fail("pelmorix-scan failed");
         Figures f;
         f.shape = &shape;
         f.bytes = file_size(logs[s]);
@@ -434,12 +440,15 @@ int main(int argc, char* argv[]) {
             fail("the reference reader printed no count");
         }
 
-        std::vector<double> viewer_s, viewer_cpu, wc_s, wc_cpu, reference_s, reference_cpu;
+        std::vector<double> viewer_s, viewer_cpu, wc_s, wc_cpu, reference_s, reference_cpu, scan_s, scan_cpu;
         for (int i = 0; i < opt.runs; ++i) {
             const Run v = run(viewer, key.c_str(), "/dev/null", true);
             const Run w = run(wc_args, "/dev/null", "/dev/null", false);
             const Run r = run(reference_args, "/dev/null", counted.c_str(), false);
-            if (v.status != 0 || w.status != 0 || r.status != 0) fail("a timed run failed");
+            const Run sc = run(scan_args, "/dev/null", "/dev/null", false);
+            if (v.status != 0 || w.status != 0 || r.status != 0 || sc.status != 0) fail("a timed run failed");
+            scan_s.push_back(sc.seconds);
+            scan_cpu.push_back(sc.cpu_seconds);
             viewer_s.push_back(v.seconds);
             viewer_cpu.push_back(v.cpu_seconds);
             wc_s.push_back(w.seconds);
@@ -453,6 +462,8 @@ int main(int argc, char* argv[]) {
         f.viewer_cpu = median(viewer_cpu);
         f.wc_cpu = median(wc_cpu);
         f.reference_cpu = median(reference_cpu);
+        f.scan = median(scan_s);
+        f.scan_cpu = median(scan_cpu);
         figures.push_back(f);
         // The big logs go as soon as they are timed; the model's stays for
         // the runs below.
@@ -469,6 +480,8 @@ int main(int argc, char* argv[]) {
                     f.wc_cpu);
         std::printf("  reference reader                    %.3f  [%s]  (CPU %.3f)\n", f.reference,
                     list(reference_s, 1, "%.3f").c_str(), f.reference_cpu);
+        std::printf("  pelmorix-scan                       %.3f  [%s]  (CPU %.3f)\n", f.scan,
+                    list(scan_s, 1, "%.3f").c_str(), f.scan_cpu);
         std::printf("Throughput of pelmorix: %.1f million values/s, %.1f MB/s (reference reader: %.1f million "
                     "values/s)\n",
                     static_cast<double>(f.values) / f.viewer / 1e6, static_cast<double>(f.bytes) / f.viewer / 1e6,
@@ -491,6 +504,12 @@ int main(int argc, char* argv[]) {
                       f.viewer_cpu / f.reference_cpu);
         std::printf("  %-52s %6.1f  %-30s %-30s\n", f.shape->name, static_cast<double>(f.bytes) / 1e6, versus_wc,
                     versus_reference);
+    }
+
+    std::printf("\npelmorix-scan against the viewer, ratios of the medians per shape:\n");
+    for (const Figures& f : figures) {
+        std::printf("  %-52s %.2f (<= %.2f %s), CPU %.2f\n", f.shape->name, f.scan / f.viewer, kGoalScanVersusViewer,
+                    verdict(f.scan / f.viewer <= kGoalScanVersusViewer), f.scan_cpu / f.viewer_cpu);
     }
 
     // The 1 GB log: the viewer against `wc -w`, interleaved, and the peak

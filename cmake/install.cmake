@@ -1,6 +1,6 @@
 # What `cmake --install` puts in place, and the packages CPack makes of it:
-# the two programs, their manual pages, the README, the licence, the
-# changelog and the examples; no test or benchmark program.
+# the programs, their manual pages, the README, the licence, the
+# changelogs and the examples; no test or benchmark program.
 #
 #   native build:  cpack -G DEB  (in build/)          pelmorix_<version>_amd64.deb
 #   Windows build: cpack -G ZIP  (in build/windows/)  pelmorix-<version>-win32.zip
@@ -17,7 +17,7 @@ set(PELMORIX_EXAMPLES
 if(WIN32)
   # One folder, as a zip is unpacked: the programs beside their README and
   # licence, which are plain text with the system's line ends.
-  install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION .)
+  install(TARGETS pelmorix pelmorix-genlog pelmorix-scan RUNTIME DESTINATION .)
   foreach(text README.md:README.txt LICENSE:LICENSE.txt)
     string(REPLACE ":" ";" text "${text}")
     list(GET text 0 source)
@@ -30,29 +30,35 @@ if(WIN32)
   endforeach()
   install(FILES ${PELMORIX_EXAMPLES} DESTINATION examples)
 else()
-  install(TARGETS pelmorix pelmorix-genlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS pelmorix pelmorix-genlog pelmorix-scan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The pages carry the version; installed compressed, as man reads them
   # and as Debian packages ship them.
   find_program(PELMORIX_GZIP gzip)
   if(NOT PELMORIX_GZIP)
     message(FATAL_ERROR "gzip is needed to install the manual pages")
   endif()
+  # `file`, made in the build tree, compressed beside it; its name is added to `list`.
+  function(pelmorix_compressed file list)
+    get_filename_component(name ${file} NAME)
+    add_custom_command(OUTPUT ${file}.gz
+                       COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${file}
+                       DEPENDS ${file}
+                       COMMENT "Compressing ${name}")
+    set(${list} ${${list}} ${file}.gz PARENT_SCOPE)
+  endfunction()
   set(pelmorix_pages "")
-  foreach(page pelmorix.1 pelmorix-genlog.1)
+  foreach(page pelmorix.1 pelmorix-genlog.1 pelmorix-scan.1)
     configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
-    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man/${page}.gz
-                       COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/man/${page}
-                       DEPENDS ${PROJECT_BINARY_DIR}/man/${page}
-                       COMMENT "Compressing the manual page ${page}")
-    list(APPEND pelmorix_pages ${PROJECT_BINARY_DIR}/man/${page}.gz)
+    pelmorix_compressed(${PROJECT_BINARY_DIR}/man/${page} pelmorix_pages)
   endforeach()
-  # The changelog under the name and compression a Debian package gives it.
-  configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_BINARY_DIR}/doc/changelog COPYONLY)
-  set(pelmorix_changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
-  add_custom_command(OUTPUT ${pelmorix_changelog}
-                     COMMAND ${PELMORIX_GZIP} -9 -n -f -k ${PROJECT_BINARY_DIR}/doc/changelog
-                     DEPENDS ${PROJECT_BINARY_DIR}/doc/changelog
-                     COMMENT "Compressing the changelog")
+  # Two changelogs, compressed as a Debian package ships them: the users'
+  # one as it is, and beside it, under the name a native package's tools
+  # read, one in the Debian format, an entry per release.
+  configure_file(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_BINARY_DIR}/doc/CHANGELOG.md COPYONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian ${PROJECT_BINARY_DIR}/doc/changelog COPYONLY)
+  set(pelmorix_changelog "")
+  pelmorix_compressed(${PROJECT_BINARY_DIR}/doc/CHANGELOG.md pelmorix_changelog)
+  pelmorix_compressed(${PROJECT_BINARY_DIR}/doc/changelog pelmorix_changelog)
   add_custom_target(pelmorix_docs ALL DEPENDS ${pelmorix_pages} ${pelmorix_changelog})
   # The licence as a machine-readable copyright file, its text taken from
   # LICENSE: every line indented by one blank, an empty line written " .".
@@ -85,7 +91,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Logs of any length are plotted as they are read, also from a pipe.\n"
     "The package also holds pelmorix-genlog, which writes cell logs from\n"
     "small simulations (heat diffusion, Gray-Scott reaction-diffusion,\n"
-    "coupled oscillators), and three example logs.")
+    "coupled oscillators), pelmorix-scan, which tells a log's shape and\n"
+    "the limits to plot it with, and three example logs.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_GENERATOR "")

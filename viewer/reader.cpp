@@ -282,6 +282,7 @@ bool occurs(const CellLogStream& stream, std::size_t& found, unsigned char byte,
 // need changing or cross a chunk boundary.
 void read_line_bytes(CellLogStream& stream, char* line) {
     int length = 0;
+    bool cut = false;
     for (;;) {
         if (stream.next == stream.filled && !refill(stream)) {
             stream.end_reached = true;
@@ -301,9 +302,13 @@ void read_line_bytes(CellLogStream& stream, char* line) {
                 stream.next = stream.filled;
                 stream.end_reached = true;
                 line[length] = '\0';
+                if (cut) ++stream.lines_cut;
                 return;
             }
-            if (length == kLineChars) continue;  // the line is full: the rest of it is skipped
+            if (length == kLineChars) {  // the line is full: the rest of it is skipped
+                cut = true;
+                continue;
+            }
             line[length++] = static_cast<char>(c);
         }
         stream.next += span;
@@ -313,7 +318,10 @@ void read_line_bytes(CellLogStream& stream, char* line) {
         }
     }
     line[length] = '\0';
+    if (cut) ++stream.lines_cut;
 }
+
+}  // namespace
 
 void print_file_error(const char* file_name) {
     std::fputs("Error. Archivo vacio o con formato erroneo: ", stdout);
@@ -337,8 +345,6 @@ void report_early_end(const CellLogStream& stream, const char* file_name) {
     }
 }
 
-}  // namespace
-
 namespace {
 
 // Nothing read yet, from the file's start.
@@ -356,6 +362,7 @@ void start_reading(CellLogStream& stream) {
     stream.read_error[0] = '\0';
     stream.fetched = 0;
     stream.cut_short = false;
+    stream.lines_cut = 0;
     stream.text_fetched = 0;
 }
 
@@ -364,7 +371,11 @@ void start_reading(CellLogStream& stream) {
 void open_cell_log(CellLogStream& stream, const char* file_name) {
     // Binary, so that the host does no line-end translation of its own: the
     // text-mode rules are applied by read_line, the same on every host.
-    stream.file = std::fopen(file_name, "rb");
+    open_cell_log_file(stream, std::fopen(file_name, "rb"));
+}
+
+void open_cell_log_file(CellLogStream& stream, std::FILE* file) {
+    stream.file = file;
     stream.open_failed = stream.file == nullptr;
     start_reading(stream);
     stream.text_limit = UINT64_MAX;

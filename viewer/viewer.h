@@ -105,6 +105,7 @@ struct CellLogStream {
     long long size_at_open = 0;
     long long fetched = 0;
     bool cut_short = false;     // the file ended before its size at opening
+    std::size_t lines_cut = 0;  // lines read so far that were longer than kLineChars
     unsigned char bytes[kReadChunk];  // the chunk lines are read from: file data, or decompressed text
 };
 
@@ -119,6 +120,9 @@ struct LineView {
 // Opens `file_name` for reading; a failure leaves the stream failed, which
 // later reads report as empty lines.
 void open_cell_log(CellLogStream& stream, const char* file_name);
+// The same, for a stream opened already (standard input, say), which the
+// cell log stream then owns; null is a failed open.
+void open_cell_log_file(CellLogStream& stream, std::FILE* file);
 void close_cell_log(CellLogStream& stream);
 // Takes a regular file's log back to its start, to be read again only as
 // far as it has been read so far; false for any other log, or when the
@@ -165,6 +169,12 @@ std::size_t decompress_chunk(CellLogStream& stream);
 // Reads and plots the whole cell log; returns the exit status. File
 // problems are reported before any window opens.
 int read_cell_log(const char* file_name);
+// The message for a log that cannot be plotted, on standard output.
+void print_file_error(const char* file_name);
+// The line that says why the log ended early (a read error, a file
+// shortened while read, damaged compressed data), on standard error;
+// nothing when it simply ended.
+void report_early_end(const CellLogStream& stream, const char* file_name);
 
 // The value in column `column` (counting from 0, at most kMaxRowValues - 1)
 // of a row, converted as split_row converts it, into *value; false when the

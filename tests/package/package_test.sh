@@ -37,6 +37,8 @@ case "$what" in
     cat >"$work/expected" <<'LIST'
 ./bin/pelmorix
 ./bin/pelmorix-genlog
+./bin/pelmorix-scan
+./share/doc/pelmorix/CHANGELOG.md.gz
 ./share/doc/pelmorix/README.md
 ./share/doc/pelmorix/changelog.gz
 ./share/doc/pelmorix/copyright
@@ -45,12 +47,16 @@ case "$what" in
 ./share/doc/pelmorix/examples/diffusion.skv
 ./share/doc/pelmorix/examples/gray-scott.skv
 ./share/man/man1/pelmorix-genlog.1.gz
+./share/man/man1/pelmorix-scan.1.gz
 ./share/man/man1/pelmorix.1.gz
 LIST
     diff "$work/expected" "$work/files" || fail "installed files differ from the list above (< expected, > got)"
     run_installed "$work/prefix/bin/pelmorix" "$work/prefix/share/doc/pelmorix/examples/brusselator.skv"
     "$work/prefix/bin/pelmorix-genlog" --size 3 --steps 2 | cmp - <("$build/tools/pelmorix-genlog" --size 3 --steps 2) ||
       fail "the installed pelmorix-genlog writes another log"
+    "$work/prefix/bin/pelmorix-scan" "$work/prefix/share/doc/pelmorix/examples/brusselator.skv" |
+      cmp - <("$build/tools/pelmorix-scan" "$work/prefix/share/doc/pelmorix/examples/brusselator.skv") ||
+      fail "the installed pelmorix-scan reports otherwise"
     ;;
   deb)
     needs dpkg-deb
@@ -62,10 +68,11 @@ LIST
     deb="$work/out-deb/pelmorix_${version}_$(dpkg --print-architecture).deb"
     [ -f "$deb" ] || { ls "$work/out-deb"; fail "no $(basename "$deb")"; }
     dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents"
-    for f in ./usr/bin/pelmorix ./usr/bin/pelmorix-genlog ./usr/share/man/man1/pelmorix.1.gz \
-             ./usr/share/man/man1/pelmorix-genlog.1.gz ./usr/share/doc/pelmorix/README.md \
-             ./usr/share/doc/pelmorix/examples/brusselator.skv ./usr/share/doc/pelmorix/copyright \
-             ./usr/share/doc/pelmorix/changelog.gz; do
+    for f in ./usr/bin/pelmorix ./usr/bin/pelmorix-genlog ./usr/bin/pelmorix-scan ./usr/share/man/man1/pelmorix.1.gz \
+             ./usr/share/man/man1/pelmorix-genlog.1.gz ./usr/share/man/man1/pelmorix-scan.1.gz \
+             ./usr/share/doc/pelmorix/README.md ./usr/share/doc/pelmorix/examples/brusselator.skv \
+             ./usr/share/doc/pelmorix/copyright ./usr/share/doc/pelmorix/changelog.gz \
+             ./usr/share/doc/pelmorix/CHANGELOG.md.gz; do
       grep -qx -- "$f" "$work/contents" || { cat "$work/contents"; fail "$f is not in the package"; }
     done
     [ "$(dpkg-deb -f "$deb" Package)" = pelmorix ] || fail "package name"
@@ -91,12 +98,20 @@ LIST
     awk '/^License: /{body = ""; next} {body = body $0 "\n"} END {printf "%s", body}' "$copyright" >"$work/license-body"
     sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE" | sed -e 's/^$/./' -e 's/^/ /' >"$work/license-expected"
     diff "$work/license-expected" "$work/license-body" || fail "copyright's licence text differs from LICENSE"
-    zcat "$work/root/usr/share/doc/pelmorix/changelog.gz" | cmp -s - "$source/CHANGELOG.md" ||
-      fail "changelog.gz is not CHANGELOG.md"
+    # fast_float, compiled into the programs, is listed with its licence.
+    grep -qx 'Files: fast_float/\*' "$copyright" || fail "copyright does not list fast_float"
+    grep -qx 'License: Apache-2.0 or Expat' "$copyright" || fail "copyright does not give fast_float's licence"
+    grep -qx 'License: Apache-2.0' "$copyright" || fail "copyright does not hold the Apache licence's paragraph"
+    zcat "$work/root/usr/share/doc/pelmorix/CHANGELOG.md.gz" | cmp -s - "$source/CHANGELOG.md" ||
+      fail "CHANGELOG.md.gz is not CHANGELOG.md"
+    # The Debian-format changelog's latest entry is this version's.
+    zcat "$work/root/usr/share/doc/pelmorix/changelog.gz" | head -n 1 | grep -q "^pelmorix ($version) " ||
+      fail "changelog.gz has no entry for $version: $(zcat "$work/root/usr/share/doc/pelmorix/changelog.gz" | head -n 1)"
     run_installed "$work/root/usr/bin/pelmorix" "$work/root/usr/share/doc/pelmorix/examples/brusselator.skv"
     # Errors fail the test; warnings and the rest are shown.
     lintian --display-info "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log"; fail "lintian finds errors in $(basename "$deb")"; }
     cat "$work/lintian.log"
+    ! grep -q 'changelog' "$work/lintian.log" || fail "lintian finds fault with a changelog"
     ;;
   zip)
     windows=${3:-}
@@ -107,7 +122,7 @@ LIST
     [ -f "$zip" ] || { ls "$work/out-zip"; fail "no $(basename "$zip")"; }
     (cd "$work" && cmake -E tar tf "$zip") >"$work/contents"
     top="pelmorix-$version-win32"
-    for f in pelmorix.exe pelmorix-genlog.exe README.txt LICENSE.txt examples/brusselator.skv; do
+    for f in pelmorix.exe pelmorix-genlog.exe pelmorix-scan.exe README.txt LICENSE.txt examples/brusselator.skv; do
       grep -qx -- "$top/$f" "$work/contents" || { cat "$work/contents"; fail "$f is not in the zip"; }
     done
     (cd "$work" && cmake -E tar xf "$zip")
@@ -118,7 +133,7 @@ LIST
     ;;
   man)
     needs mandoc
-    for page in pelmorix.1 pelmorix-genlog.1; do
+    for page in pelmorix.1 pelmorix-genlog.1 pelmorix-scan.1; do
       out=$(mandoc -T lint "$build/man/$page" 2>&1) || true
       [ -z "$out" ] || { echo "$out"; fail "mandoc -T lint complains about $page"; }
       # Every section a user looks for is there.

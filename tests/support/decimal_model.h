@@ -13,6 +13,16 @@ namespace decimal_model {
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Whether `text` begins (after white space and a sign) with a decimal
+// number at all; one without is read as +0.
+inline bool has_number(const std::string& text) {
+    std::size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string::npos) return false;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    if (i < text.size() && is_digit(text[i])) return true;
+    return i + 1 < text.size() && text[i] == '.' && is_digit(text[i + 1]);
+}
+
 // The value of the number at the start of `text`, alone.
 inline double convert(const std::string& text) {
     const std::size_t n = text.size();

@@ -177,6 +177,14 @@ TEST(CellLogErrors, EveryProblemWithTheFileGivesOneMessageAndNoWindow) {
         EXPECT_EQ(r.status, 0) << c.what;
         EXPECT_EQ(r.err, "") << c.what;
         EXPECT_FALSE(viewer_test::file_exists(dir.file("window.png"))) << c.what << ": no window";
+        // pelmorix-scan refuses it alike, with the viewer's message, and says so in its status.
+        Launch scan;
+        scan.args = {"log.skv"};
+        scan.cwd = dir.path();
+        const Outcome s = viewer_test::run(PELMORIX_SCAN, scan);
+        EXPECT_EQ(s.out, file_error("log.skv")) << c.what << ": pelmorix-scan";
+        EXPECT_EQ(s.status, 1) << c.what << ": pelmorix-scan";
+        EXPECT_EQ(s.err, "") << c.what << ": pelmorix-scan";
     }
 }
 

@@ -4,7 +4,8 @@
 // be the same bit for bit (so a zero's sign counts too). The tokens are
 // generated in bulk in every shape a log or a stray word can give, plus the
 // cases that sit on the edges of the quick conversion and of the decimal
-// form.
+// form. And pelmorix-scan's figures of rows of such tokens, against those
+// of the values the viewer's split gives.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -13,11 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "../support/decimal_model.h"
+#include "scan.h"
+#include "support.h"
 #include "viewer.h"
 
 namespace {
@@ -271,6 +275,96 @@ TEST(Conversion, ShortDecimalsConvertExactlyAsTheModel) {
         std::snprintf(text, sizeof text, "%.6g", static_cast<double>(static_cast<std::int64_t>(rng() % 20000001) - 10000000) /
                                                      std::pow(10.0, static_cast<double>(rng() % 12)));
         if (!budget.check(same_as_model(text))) return;
+    }
+}
+
+// pelmorix-scan looks at most tokens without converting them: its figures
+// must be those of the values split_row converts, and of the plain model's
+// "no number", whatever the tokens. Rows mix near and far values, so that
+// the extremes move and many tokens lie just inside or just outside them.
+TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
+    std::mt19937_64 rng(7);
+    for (int log = 0; log < 80; ++log) {
+        std::string text = "heading\n";
+        const double spread = std::pow(10.0, static_cast<double>(rng() % 13) - 6);
+        for (int row = 0; row < 60; ++row) {
+            const int count = static_cast<int>(rng() % 8 == 0 ? rng() % 420 : rng() % 30);
+            std::string line;
+            for (int k = 0; k < count; ++k) {
+                std::string token;
+                // One log in four has stray tokens of every kind; the others
+                // only values near one another, whose extremes move by steps
+                // smaller than their leading digits.
+                switch (log % 4 == 0 ? rng() % 6 : 2 + rng() % 4) {
+                    case 0: token = decimal_token(rng); break;
+                    case 1: token = printed_double(rng); break;
+                    default: {
+                        // Values that a simulation prints, near one another.
+                        static const char* const formats[] = {"%.6g", "%.17g", "%.18e", "%.3f", "%g", "%.2e"};
+                        char number[64];
+                        const double v = (static_cast<double>(rng() % 2000001) / 1000000.0 - 1) * spread +
+                                         (log % 8 == 1 ? 3 * spread : 0);
+                        std::snprintf(number, sizeof number, formats[rng() % 6], v);
+                        token = number;
+                    }
+                }
+                if (token.empty() || token.find(' ') != std::string::npos) token = "1";
+                line += (k > 0 ? std::string(1 + rng() % 2, ' ') : std::string(rng() % 2, ' ')) + token;
+            }
+            if (line.empty() || line.find_first_not_of(' ') == std::string::npos) line = "0";
+            text += line + "\n";
+        }
+        viewer_test::ScratchDir dir;
+        const std::string path = dir.write("log.skv", text);
+        auto stream = std::make_unique<CellLogStream>();
+        open_cell_log(*stream, path.c_str());
+        LogShape shape;
+        ASSERT_TRUE(scan_cell_log(*stream, shape));
+        close_cell_log(*stream);
+
+        // The same rows split by the viewer, and their figures the plain way.
+        LogShape want;
+        bool any = false;
+        bool any_finite = false;
+        std::vector<std::string> lines;
+        for (std::size_t start = text.find('\n') + 1, nl; (nl = text.find('\n', start)) != std::string::npos;
+             start = nl + 1) {
+            lines.push_back(text.substr(start, nl - start));
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            double values[kMaxRowValues];
+            const int count = split_row(lines[i].c_str(), values);
+            want.values += count;
+            std::vector<std::string> tokens;
+            for (std::size_t p = 0; tokens.size() < static_cast<std::size_t>(count);) {
+                p = lines[i].find_first_not_of(' ', p);
+                const std::size_t e = std::min(lines[i].find(' ', p), lines[i].size());
+                tokens.push_back(lines[i].substr(p, e - p));
+                p = e;
+            }
+            for (int k = 0; k < count; ++k) {
+                const double v = values[k];
+                if (!any || v < want.smallest) want.smallest = v;
+                if (!any || v > want.largest) want.largest = v;
+                any = true;
+                if (std::isinf(v)) {
+                    ++want.infinite.count;
+                } else {
+                    if (!any_finite || v < want.smallest_finite) want.smallest_finite = v;
+                    if (!any_finite || v > want.largest_finite) want.largest_finite = v;
+                    any_finite = true;
+                }
+                if (!decimal_model::has_number(tokens[static_cast<std::size_t>(k)])) ++want.not_numbers.count;
+            }
+        }
+        SCOPED_TRACE("log " + std::to_string(log));
+        EXPECT_EQ(shape.values, want.values);
+        EXPECT_EQ(bits_of(shape.smallest), bits_of(want.smallest)) << shape.smallest << " " << want.smallest;
+        EXPECT_EQ(bits_of(shape.largest), bits_of(want.largest)) << shape.largest << " " << want.largest;
+        EXPECT_EQ(bits_of(shape.smallest_finite), bits_of(want.smallest_finite));
+        EXPECT_EQ(bits_of(shape.largest_finite), bits_of(want.largest_finite));
+        EXPECT_EQ(shape.infinite.count, want.infinite.count);
+        EXPECT_EQ(shape.not_numbers.count, want.not_numbers.count);
     }
 }
 

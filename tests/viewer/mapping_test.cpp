@@ -1,7 +1,8 @@
 // Differential test of the cell grid mapping: cell_to_screen, and
 // map_cell_row (a whole row at once, the time's x kept from row to row),
 // against a straightforward evaluation of the mapping's formulas, step by
-// step in long double, on many random plots, limits, cells and values.
+// step in long double, on many random plots, limits, cells and values; and
+// the limits pelmorix-scan suggests, put through the mapping.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -10,10 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "scan.h"
+#include "support.h"
 #include "viewer.h"
 
 namespace {
@@ -275,6 +279,111 @@ TEST_F(Mapping, RowsKeepExtendedPrecision) {
     EXPECT_EQ(points[1].y, 398);
     EXPECT_EQ(points[1].x, 318);
     EXPECT_EQ(cell_to_screen(0, 1, 0, 0.05).y, 398);
+}
+
+// The limits suggested for a log, then the viewer's own mapping: every
+// value drawn lands strictly inside its own box (off the grid lines, inside
+// the clip), the last block's too, in the viewer's window and in a bigger one.
+TEST_F(Mapping, SuggestedLimitsKeepEveryValueInsideItsOwnBox) {
+    struct Case {
+        const char* what;
+        int grid;           // values a row and rows a block
+        int blocks;
+        double low, high;   // the values run from low to high, both taken
+        int short_every;    // every so many rows has one value less (0: none)
+        bool unended;       // the last row has no line end (and is not drawn)
+    } cases[] = {
+        {"negative values only", 10, 40, -7.5, -0.003, 0, false},
+        {"all values equal", 6, 30, 2.5, 2.5, 0, false},
+        {"all values zero", 4, 3, 0, 0, 0, false},
+        {"values of 1e-9", 5, 20, 1e-9, 3e-9, 0, false},
+        {"values of 1e9", 5, 20, -2e9, 1e9, 0, false},
+        {"one block", 8, 1, 0, 1, 0, false},
+        {"rows of irregular length", 7, 12, -1, 1, 3, false},
+        {"a last line without its line end", 3, 9, 0, 100, 0, true},
+        {"values far from zero and close together", 4, 10, 1000.1, 1000.2, 0, false},
+        {"boxes of 4 x 3 pixels", 150, 2, 0.5, 1.5, 0, false},
+        {"boxes of 3 x 2 pixels", 212, 3, 0.5, 1.5, 0, false},
+        {"boxes of 2 x 2 pixels", 220, 1, -3, 3, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        struct Drawn {
+            int column, row;
+            double time, value;
+        };
+        std::vector<Drawn> drawn;
+        std::string log = "heading\n";
+        double time = 0;
+        int rows = 0;
+        for (int b = 0; b < c.blocks; ++b, time += 0.025) {
+            if (b > 0) log += "\n";
+            for (int r = 0; r < c.grid; ++r, ++rows) {
+                const int count = c.short_every > 0 && rows % c.short_every == 1 ? c.grid - 1 : c.grid;
+                const bool last = b == c.blocks - 1 && r == c.grid - 1;
+                for (int k = 0; k < count; ++k) {
+                    // Both ends taken, and spread between them.
+                    const int step = (b * 7 + r * 13 + k * 29) % 101;
+                    const double v = c.low + (c.high - c.low) * (step / 100.0);
+                    char text[32];
+                    std::snprintf(text, sizeof text, "%.17g", v);
+                    log += (k > 0 ? " " : "") + std::string(text);
+                    if (!(last && c.unended)) drawn.push_back(Drawn{k, r, time, atof_value(text)});
+                }
+                if (!(last && c.unended)) log += "\n";
+            }
+        }
+        viewer_test::ScratchDir dir;
+        auto stream = std::make_unique<CellLogStream>();
+        open_cell_log(*stream, dir.write("log.skv", log).c_str());
+        LogShape shape;
+        ASSERT_TRUE(scan_cell_log(*stream, shape));
+        close_cell_log(*stream);
+        ASSERT_EQ(shape.grid, c.grid);
+        const SuggestedLimits limits = suggest_limits(shape, kScanPlotWidth, kScanPlotHeight);
+        // Boxes 3 pixels wide and 2 high are the least that leave room off the lines.
+        const bool room = kScanPlotWidth / c.grid >= 3 && kScanPlotHeight / c.grid >= 2;
+        EXPECT_EQ(limits.clear_of_lines, room);
+        ASSERT_TRUE(limits.inside_boxes);
+        // The texts are what the viewer reads.
+        EXPECT_EQ(atof_value(limits.text[0]), limits.minimox);
+        EXPECT_EQ(atof_value(limits.text[1]), limits.minimoy);
+        EXPECT_EQ(atof_value(limits.text[2]), limits.maximox);
+        EXPECT_EQ(atof_value(limits.text[3]), limits.maximoy);
+        for (const int scale : {1, 2}) {
+            plot_width = kScanPlotWidth * scale + scale - 1;
+            plot_height = kScanPlotHeight * scale + scale - 1;
+            grid_columns = grid_rows = c.grid;
+            minimox = limits.minimox;
+            minimoy = limits.minimoy;
+            maximox = limits.maximox;
+            maximoy = limits.maximoy;
+            const int width = plot_width / c.grid;
+            const int height = plot_height / c.grid;
+            // Off the lines where the boxes leave room; else on the box's own pixels.
+            const int off = room ? 1 : 0;
+            int failures = 0;
+            for (const Drawn& d : drawn) {
+                const ScreenPoint p = cell_to_screen(d.column, d.row, d.time, d.value);
+                const int left = d.column * width + off;
+                const int right = (d.column + 1) * width - 1 - off;
+                const int top = plot_height - (c.grid - d.row) * height + off;
+                const int bottom = plot_height - (c.grid - d.row - 1) * height - 1;
+                if (p.placed && p.x >= left && p.x <= right && p.y >= top && p.y <= bottom && p.x < plot_width &&
+                    p.y < plot_height) {
+                    continue;
+                }
+                if (++failures <= 5) {
+                    ADD_FAILURE() << "plot " << plot_width << " x " << plot_height << ", limits " << limits.text[0]
+                                  << " " << limits.text[1] << " " << limits.text[2] << " " << limits.text[3]
+                                  << ": value " << d.value << " at time " << d.time << " of box (" << d.column << ", "
+                                  << d.row << ") maps to " << describe(p) << ", outside x " << left << ".." << right
+                                  << ", y " << top << ".." << bottom;
+                }
+            }
+            EXPECT_EQ(failures, 0);
+        }
+    }
 }
 
 }  // namespace

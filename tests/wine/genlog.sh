@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The log generator built for Windows under Wine against the native one:
 # every model writes the same bytes to a file, and to standard output once
-# Windows' CR LF is made LF again; a bad option is refused alike.
-# Arguments: the native generator, the Windows generator.
+# Windows' CR LF is made LF again; a bad option is refused alike. And
+# pelmorix-scan alike on every log, on a refused one and from standard input.
+# Arguments: the native generator, the Windows generator, the native
+# pelmorix-scan, the Windows pelmorix-scan.
 here=$(dirname "$0")
 source "$here/common.sh"
 native=$1
 windows=$2
+native_scan=$3
+windows_scan=$4
 begin_console_runs
 
 failures=0
@@ -26,6 +30,29 @@ for model in diffusion gray-scott brusselator; do
     failures=$((failures + 1))
   fi
 done
+
+# pelmorix-scan: the same report, the same limits, the same refusal.
+printf 'heading\n' >refused.skv
+for log in native.diffusion.skv native.gray-scott.skv native.brusselator.skv refused.skv; do
+  for option in "" --limits; do
+    native_status=$(run_native "native.scan.out" "$native_scan" $option "$log")
+    windows_status=$(run_windows "windows.scan.out" "$windows_scan" $option "$log")
+    if [ "$native_status" != "$windows_status" ] || ! cmp -s native.scan.out windows.scan.out; then
+      echo "FAIL pelmorix-scan $option $log: status $windows_status under Wine, $native_status natively; reports:"
+      show_difference native.scan.out windows.scan.out
+      failures=$((failures + 1))
+    fi
+  done
+done
+native_status=$(run_native native.scan.out "$native_scan" native.brusselator.skv)
+windows_status=0
+wine "$windows_scan" - <native.brusselator.skv >windows.scan.raw 2>/dev/null || windows_status=$?
+crlf_to_lf <windows.scan.raw | sed '1s/standard input/native.brusselator.skv/; $s/pelmorix - /pelmorix native.brusselator.skv /' >windows.scan.out
+if [ "$windows_status" != "$native_status" ] || ! cmp -s native.scan.out windows.scan.out; then
+  echo "FAIL pelmorix-scan from standard input under Wine (status $windows_status):"
+  show_difference native.scan.out windows.scan.out
+  failures=$((failures + 1))
+fi
 
 native_status=$(run_native native.bad "$native" --size 0)
 windows_status=$(run_windows windows.bad "$windows" --size 0)

@@ -1,0 +1,618 @@
+// A cell log's shape, read as the plot loop reads it but drawn nowhere, and
+// the limits that put every one of its values inside its own cell box.
+#include "scan.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+void tally(LineTally& tally, long long line, long long n = 1) {
+    if (tally.count == 0) tally.first_line = line;
+    tally.count += n;
+}
+
+bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// The looks at a token's bytes read eight at a time, first byte lowest;
+// elsewhere every token is converted.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLookAtBytes = true;
+#else
+constexpr bool kLookAtBytes = false;
+#endif
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t load_eight(const char* p) {
+    std::uint64_t eight;
+    std::memcpy(&eight, p, sizeof eight);
+    return eight;
+}
+
+// The high bit of every byte of `eight` that equals `c`, and no other.
+std::uint64_t bytes_equal(std::uint64_t eight, unsigned char c) {
+    const std::uint64_t x = eight ^ (kOnes * c);
+    const std::uint64_t low_seven = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((x & low_seven) + low_seven) | x) & kHighBits;
+}
+
+// The byte of the lowest marked bit (marks nonzero).
+int first_marked(std::uint64_t marks) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(marks) >> 3;
+#else
+    int n = 0;
+    for (; (marks & 0xFF) == 0; marks >>= 8) ++n;
+    return n;
+#endif
+}
+
+// How many of the eight bytes, first byte lowest, equal `c` before the
+// first that does not (8 when all do).
+int leading_bytes(std::uint64_t eight, unsigned char c) {
+    const std::uint64_t differ = ~bytes_equal(eight, c) & kHighBits;
+    return differ == 0 ? 8 : first_marked(differ);
+}
+
+// How many of the eight bytes are digits before the first that is not. A
+// digit's high nibble is 3, and stays 3 when 6 is added; a byte that
+// carries into the next is no digit itself.
+int leading_digits(std::uint64_t eight) {
+    const std::uint64_t high = eight & (kOnes * 0xF0);
+    const std::uint64_t raised = (eight + kOnes * 0x06) & (kOnes * 0xF0);
+    const std::uint64_t not_digit = (high ^ (kOnes * 0x30)) | (raised ^ (kOnes * 0x30));
+    return not_digit == 0 ? 8 : first_marked(not_digit);
+}
+
+constexpr int kMostPower = 300;
+
+// 10^-300 to 10^300, each made a little smaller and a little larger: wider
+// than the error of any step of a bound, and of the conversion's rounding.
+struct PowersOfTen {
+    double below[2 * kMostPower + 1];
+    double above[2 * kMostPower + 1];
+    PowersOfTen() {
+        for (int k = -kMostPower; k <= kMostPower; ++k) {
+            const double power = std::pow(10.0, k);
+            below[k + kMostPower] = power * (1 - 1e-9);
+            above[k + kMostPower] = power * (1 + 1e-9);
+        }
+    }
+};
+const PowersOfTen powers_of_ten;
+
+// The plot loop's reading of the log, with what each line and row shows
+// noted down in `shape`.
+class Scanner {
+public:
+    Scanner(CellLogStream& stream, LogShape& shape) : stream_(stream), shape_(shape) {}
+
+    // The next line, numbered.
+    LineView read() {
+        const bool was_ended = stream_.end_reached;
+        const std::size_t cut = stream_.lines_cut;
+        const LineView line = read_line_view(stream_, line_buffer_);
+        ++line_number_;
+        // A heading of any length is ignored whole.
+        if (stream_.lines_cut != cut && line_number_ > 1) tally(shape_.long_lines, line_number_);
+        if (!was_ended && stream_.end_reached && line.length > 0) {
+            // Read, but left undrawn: the end of the file came before its line end.
+            shape_.unended_line = line_number_;
+            double values[kMaxRowValues];
+            shape_.unended_values = split_row(line, values);
+        }
+        return line;
+    }
+
+    // A row the viewer draws: its values as split_row gives them, the
+    // first kMaxRowValues tokens, each converted by the viewer's own
+    // conversion, except where a look at its first bytes shows that it lies
+    // strictly between the smallest and largest values so far, which it
+    // then leaves as they are. Returns how many values it has.
+    int take_row(const LineView& line) {
+        const char* const begin = line.text;
+        const char* const end = line.text + line.length;
+        // Short numbers the viewer's own split converts about as quickly as
+        // any look at them: a row whose first token is short is split whole.
+        const char* first = begin;
+        while (first != end && *first == ' ') ++first;
+        const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
+        const char* blank = first;
+        while (blank != short_end && *blank != ' ') ++blank;
+        if (blank != short_end || short_end == end) return split_whole(line);
+        int count = 0;
+        const char* p = begin;
+        // Where a token may start and still be looked at in place; the rest
+        // of the line from a copy padded with blanks.
+        const char* const in_place = line.length >= kLookSpan ? end - kLookSpan : begin;
+        char padded[2 * kLookSpan];
+        bool copied = false;
+        while (count < kMaxRowValues) {
+            while (p != end && *p == ' ') ++p;
+            if (p == end) break;
+            if (p >= in_place && !copied) {
+                std::memset(padded, ' ', sizeof padded);
+                std::memcpy(padded, p, static_cast<std::size_t>(end - p));
+                copied = true;
+                copy_offset_ = p;
+            }
+            // p, or the same byte in the copy.
+            const char* const look = copied ? padded + (p - copy_offset_) : p;
+            ++count;
+            const char* const stop = look_past(look);
+            if (stop != nullptr) {
+                p += stop - look;
+                continue;
+            }
+            double v;
+            const char* const token_end = convert_token(p, end, &v);
+            take_value(v, p, token_end);
+            p = token_end;
+        }
+        if (count == kMaxRowValues) {
+            while (p != end && *p == ' ') ++p;
+            if (p != end) tally(shape_.long_rows, line_number_);
+        }
+        shape_.values += count;
+        return count;
+    }
+
+    long long line_number() const { return line_number_; }
+
+private:
+    // A token of at most this many bytes is short.
+    static constexpr std::ptrdiff_t kShortToken = 10;
+
+    // take_row by the viewer's own split of the whole row.
+    int split_whole(const LineView& line) {
+        double values[kMaxRowValues];
+        const int count = split_row(line, values);
+        shape_.values += count;
+        if (count == 0) return 0;
+        double low = values[0];
+        double high = values[0];
+        bool zero = false;
+        int c = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+        // Two values a step: no value is a NaN, so min and max are the
+        // comparisons below.
+        __m128d lows = _mm_set1_pd(low);
+        __m128d highs = lows;
+        __m128d zeros = _mm_setzero_pd();
+        for (; c + 2 <= count; c += 2) {
+            const __m128d v = _mm_loadu_pd(values + c);
+            lows = _mm_min_pd(lows, v);
+            highs = _mm_max_pd(highs, v);
+            zeros = _mm_or_pd(zeros, _mm_cmpeq_pd(v, _mm_setzero_pd()));
+        }
+        double two[2];
+        _mm_storeu_pd(two, lows);
+        low = two[0] < two[1] ? two[0] : two[1];
+        _mm_storeu_pd(two, highs);
+        high = two[0] > two[1] ? two[0] : two[1];
+        zero = _mm_movemask_pd(zeros) != 0;
+#endif
+        for (; c < count; ++c) {
+            const double v = values[c];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+            zero |= v == 0;
+        }
+        const bool inside = any_finite_ && low > shape_.smallest_finite && high < shape_.largest_finite;
+        if (!inside || zero || count == kMaxRowValues) {
+            // The rare row: each token again, for its value and its text.
+            const char* p = line.text;
+            const char* const end = line.text + line.length;
+            for (int k = 0; k < count; ++k) {
+                while (*p == ' ') ++p;
+                const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
+                const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
+                take_value(values[k], p, stop);
+                p = stop;
+            }
+            if (count == kMaxRowValues) {
+                while (p != end && *p == ' ') ++p;
+                if (p != end) tally(shape_.long_rows, line_number_);
+            }
+        }
+        return count;
+    }
+
+    // Bytes looked at from a token's start at most: a token longer than
+    // kLongest is always converted.
+    static constexpr std::ptrdiff_t kLongest = 32;
+    static constexpr std::ptrdiff_t kLookSpan = kLongest + 16;
+
+    // One converted value of the token [token, token_end).
+    void take_value(double v, const char* token, const char* token_end) {
+        if (!any_value_ || v < shape_.smallest) shape_.smallest = v;
+        if (!any_value_ || v > shape_.largest) shape_.largest = v;
+        any_value_ = true;
+        if (std::isinf(v)) {
+            tally(shape_.infinite, line_number_);
+        } else {
+            if (!any_finite_ || v < shape_.smallest_finite) shape_.smallest_finite = v;
+            if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
+            any_finite_ = true;
+        }
+        // A token with no number is read as +0.
+        if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
+    }
+
+    // The end of the token at `t` when its value lies strictly between the
+    // finite extremes so far, by its form alone: an optional minus sign,
+    // digits, optionally a point and digits, optionally an exponent,
+    // with the first two significant digits and the place of the first
+    // giving bounds a few per cent apart. Null when the token must be
+    // converted. At least kLookSpan bytes lie from `t` on.
+    const char* look_past(const char* t) const {
+        if (!any_finite_ || !kLookAtBytes) return nullptr;
+        const bool negative = *t == '-';
+        const char* q = t + (negative ? 1 : 0);
+        const int whole = leading_digits(load_eight(q));
+        if (whole == 0 || whole == 8) return nullptr;
+        // The first two significant digits as a number from 10 to 99, and
+        // the power of ten of the second: the value's magnitude is at least
+        // lead * 10^power and below (lead + 1) * 10^power.
+        int lead;
+        int power;
+        const char* rest;  // from here on no digit moves the value's place
+        if (q[0] != '0') {
+            if (whole >= 2) {
+                lead = (q[0] - '0') * 10 + (q[1] - '0');
+                power = whole - 2;
+            } else {
+                lead = (q[0] - '0') * 10 + (q[1] == '.' && is_digit(q[2]) ? q[2] - '0' : 0);
+                power = -1;
+            }
+            rest = q + whole;
+        } else {
+            // 0.000ddd: the zeros after the point say where the digits start.
+            if (whole != 1 || q[1] != '.') return nullptr;
+            const int zeros = leading_bytes(load_eight(q + 2), '0');
+            if (zeros == 8 || !is_digit(q[2 + zeros])) return nullptr;
+            const char* const first = q + 2 + zeros;
+            lead = (first[0] - '0') * 10 + (is_digit(first[1]) ? first[1] - '0' : 0);
+            power = -(zeros + 2);
+            rest = first + 1;
+        }
+        // The token's end, and whether an exponent letter lies in it.
+        const char* stop = nullptr;
+        const char* letter = nullptr;
+        for (const char* w = t; w < t + kLongest; w += 8) {
+            const std::uint64_t eight = load_eight(w);
+            const std::uint64_t blank = bytes_equal(eight, ' ');
+            // 'E' and 'e' differ in the bit 0x20 alone, and no other byte
+            // becomes 'e' with it set.
+            std::uint64_t e = bytes_equal(eight | (kOnes * 0x20), 'e');
+            if (blank != 0) {
+                const int at = first_marked(blank);
+                e &= at == 0 ? 0 : ~0ULL >> (64 - 8 * at);
+                if (e != 0 && letter == nullptr) letter = w + first_marked(e);
+                stop = w + at;
+                break;
+            }
+            if (e != 0 && letter == nullptr) letter = w + first_marked(e);
+        }
+        if (stop == nullptr) return nullptr;
+        if (letter != nullptr) {
+            // Only the plain form: digits and at most one point up to the
+            // letter, then a sign or none and one to three digits.
+            const char* d = rest;
+            if (d == q + whole && *d == '.') ++d;
+            while (d < letter) {
+                const int n = leading_digits(load_eight(d));
+                if (d + n >= letter) break;
+                if (n < 8) return nullptr;
+                d += 8;
+            }
+            const char* c = letter + 1;
+            const bool down = *c == '-';
+            if (*c == '-' || *c == '+') ++c;
+            const int n = static_cast<int>(stop - c);
+            if (n < 1 || n > 3) return nullptr;
+            int exponent = 0;
+            for (; c != stop; ++c) {
+                if (!is_digit(*c)) return nullptr;
+                exponent = exponent * 10 + (*c - '0');
+            }
+            power += down ? -exponent : exponent;
+        }
+        if (power < -kMostPower || power > kMostPower) return nullptr;
+        const double low = lead * powers_of_ten.below[power + kMostPower];
+        const double high = (lead + 1) * powers_of_ten.above[power + kMostPower];
+        const bool inside = negative ? -high > shape_.smallest_finite && -low < shape_.largest_finite
+                                     : low > shape_.smallest_finite && high < shape_.largest_finite;
+        return inside ? stop : nullptr;
+    }
+
+    CellLogStream& stream_;
+    LogShape& shape_;
+    long long line_number_ = 0;
+    bool any_value_ = false;
+    bool any_finite_ = false;
+    // Where the padded copy of the line's end was taken from.
+    const char* copy_offset_ = nullptr;
+    char line_buffer_[kLineBufferSize];
+};
+
+}  // namespace
+
+bool token_has_number(const char* token, const char* end) {
+    const char* p = token;
+    // White space other than the blank, which ends a token.
+    while (p != end && static_cast<unsigned char>(*p - '\t') < 5) ++p;
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    return p != end && (is_digit(*p) || (*p == '.' && end - p >= 2 && is_digit(p[1])));
+}
+
+bool scan_cell_log(CellLogStream& stream, LogShape& shape) {
+    shape = LogShape{};
+    Scanner scanner(stream, shape);
+    // The viewer's checks before its window opens: a heading, then a first
+    // row with characters, each with its line end.
+    (void)scanner.read();
+    if (stream.end_reached) return false;
+    LineView line = scanner.read();
+    if (stream.end_reached || line.length == 0) return false;
+
+    // The plot loop's own steps, row by row.
+    int row_index = 0;
+    double block_time = 0;
+    bool first_row = true;
+    for (;;) {
+        if (row_index == 0) {
+            ++shape.blocks;
+            shape.last_time = block_time;
+        }
+        const int count = scanner.take_row(line);
+        if (first_row) {
+            shape.grid = count;
+            first_row = false;
+        }
+        if (count != shape.grid) tally(shape.irregular_rows, scanner.line_number());
+        line = scanner.read();
+        if (row_index < INT_MAX) ++row_index;
+        if (is_blank_line(line)) {
+            line = scanner.read();
+            block_time += 0.025;  // a running sum, as the viewer keeps it
+            row_index = 0;
+        }
+        if (stream.end_reached) return true;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Limits.
+
+namespace {
+
+// The mapping's inputs, put back as they were when this goes.
+class MappingState {
+public:
+    MappingState(int area_width, int area_height, int grid)
+        : minimox_(minimox), minimoy_(minimoy), maximox_(maximox), maximoy_(maximoy), plot_width_(plot_width),
+          plot_height_(plot_height), grid_columns_(grid_columns), grid_rows_(grid_rows) {
+        plot_width = area_width;
+        plot_height = area_height;
+        grid_columns = grid;
+        grid_rows = grid;
+    }
+    ~MappingState() {
+        minimox = minimox_;
+        minimoy = minimoy_;
+        maximox = maximox_;
+        maximoy = maximoy_;
+        plot_width = plot_width_;
+        plot_height = plot_height_;
+        grid_columns = grid_columns_;
+        grid_rows = grid_rows_;
+    }
+    MappingState(const MappingState&) = delete;
+    MappingState& operator=(const MappingState&) = delete;
+
+private:
+    double minimox_, minimoy_, maximox_, maximoy_;
+    int plot_width_, plot_height_, grid_columns_, grid_rows_;
+};
+
+// One axis of the boxes: the data's extremes along it, and whether limits
+// put both of them inside every box of the grid.
+struct Axis {
+    double low;
+    double high;
+    bool across;  // time, across the boxes; else values, up them
+    bool clear;   // off the grid lines, not merely inside the box
+};
+
+// Box (column or row) `b` of `n` holds the point, along the axis. A box
+// spans x from b * width to (b + 1) * width - 1, its right grid line on the
+// last; the first box has its left line on its own first pixel. It spans y
+// from its top line down to the pixel above its bottom line, which is the
+// next box's top line (or below the clip).
+bool inside(const Axis& axis, ScreenPoint p, int b, int n) {
+    if (!p.placed) return false;
+    const int clear = axis.clear ? 1 : 0;
+    if (axis.across) {
+        const int width = plot_width / n;
+        return p.x >= b * width + clear && p.x <= (b + 1) * width - 1 - clear;
+    }
+    const int height = plot_height / n;
+    const int below = n - b - 1;
+    return p.y >= plot_height - (below + 1) * height + clear && p.y <= plot_height - below * height - 1;
+}
+
+// Whether the limits `low` and `high` along the axis put both extremes in
+// every box, by the viewer's own mapping.
+bool fits(const Axis& axis, double low, double high, int n) {
+    if (axis.across) {
+        minimox = low;
+        maximox = high;
+        minimoy = 0;
+        maximoy = 1;
+    } else {
+        minimox = 0;
+        maximox = 1;
+        minimoy = low;
+        maximoy = high;
+    }
+    for (int b = 0; b < n; ++b) {
+        for (const double v : {axis.low, axis.high}) {
+            const ScreenPoint p = axis.across ? cell_to_screen(b, 0, v, 0.5) : cell_to_screen(0, b, 0.5, v);
+            if (!inside(axis, p, b, n)) return false;
+        }
+    }
+    return true;
+}
+
+// `value` rounded to `digits` significant digits, down or up: its text into
+// `text`, and the double the viewer reads that text as; that double lies
+// on the rounding's side of `value`. Not finite when there is none.
+double round_limit(long double value, int digits, bool up, char (&text)[32]) {
+    if (value == 0) {
+        std::snprintf(text, sizeof text, "0");
+        return 0;
+    }
+    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    const long double step = std::pow(10.0L, exponent - digits + 1);
+    long double mantissa = up ? std::ceil(value / step) : std::floor(value / step);
+    // The decimal text can read back as a double a hair on the wrong side
+    // of `value`: one step further out then.
+    for (int tries = 0; tries < 3; ++tries, mantissa += up ? 1 : -1) {
+        const double rounded = static_cast<double>(mantissa * step);
+        if (!std::isfinite(rounded)) break;
+        if (rounded == 0) {
+            std::snprintf(text, sizeof text, "0");
+        } else {
+            // Plain decimals where they stay short; else the exponent form.
+            const int e = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
+            if (e >= -4 && e < 15) {
+                const int decimals = digits - 1 - e > 0 ? digits - 1 - e : 0;
+                std::snprintf(text, sizeof text, "%.*f", decimals, rounded);
+                // Trailing zeros of the fraction say nothing.
+                if (std::strchr(text, '.') != nullptr) {
+                    std::size_t n = std::strlen(text);
+                    while (text[n - 1] == '0') text[--n] = '\0';
+                    if (text[n - 1] == '.') text[--n] = '\0';
+                }
+            } else {
+                std::snprintf(text, sizeof text, "%.*e", digits - 1, rounded);
+            }
+        }
+        const double back = atof_value(text);
+        if (up ? back >= value : back <= value) return back;
+    }
+    return HUGE_VAL;
+}
+
+// The widest share of the values' own span that rounding a limit outward
+// may add, so that the values keep most of their box; and the shares to try
+// when that much rounding moves them onto a line.
+constexpr double kRoundingShares[] = {0.25, 0.05, 0.01};
+// How far in from each end of the room the box leaves the extremes are put:
+// a little room first, more when rounding moved them out of the box.
+constexpr double kInsets[] = {0.04, 0.1, 0.2, 0.35, 0.45};
+constexpr int kMostDigits = 17;
+
+// Limits along one axis, as two texts and their doubles; false when none fit.
+bool axis_limits(const Axis& axis, int n, int box_size, double* low, double* high, char (&low_text)[32],
+                 char (&high_text)[32]) {
+    // The share of the box the extremes may take: [room_low, room_high].
+    const long double pixel = 1.0L / box_size;
+    const long double room_low = axis.across && axis.clear ? pixel : 0;
+    const long double room_high = axis.clear ? 1 - pixel : 1;
+    if (room_high <= room_low) return false;
+    long double data_low = axis.low;
+    long double data_high = axis.high;
+    if (data_low == data_high) {
+        // No span of their own: a range around the value.
+        const long double half = data_low != 0 ? std::fabs(data_low) / 10 : 1;
+        data_low -= half;
+        data_high += half;
+    }
+    for (const double inset : kInsets) {
+        const long double f_low = room_low + inset * (room_high - room_low);
+        const long double f_high = room_high - inset * (room_high - room_low);
+        const long double span = (data_high - data_low) / (f_high - f_low);
+        const long double exact_low = data_low - f_low * span;
+        const long double exact_high = exact_low + span;
+        for (const double share : kRoundingShares) {
+            // Each limit with the fewest digits that move it by at most
+            // `share` of the span.
+            double l = HUGE_VAL;
+            double h = HUGE_VAL;
+            for (int d = 1; d <= kMostDigits; ++d) {
+                l = round_limit(exact_low, d, false, low_text);
+                if (std::isfinite(l) && exact_low - l <= share * span) break;
+            }
+            for (int d = 1; d <= kMostDigits; ++d) {
+                h = round_limit(exact_high, d, true, high_text);
+                if (std::isfinite(h) && h - exact_high <= share * span) break;
+            }
+            if (!std::isfinite(l) || !std::isfinite(h)) return false;
+            if (fits(axis, l, h, n)) {
+                *low = l;
+                *high = h;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+SuggestedLimits suggest_limits(const LogShape& shape, int area_width, int area_height) {
+    SuggestedLimits limits;
+    // A first row without values sizes no grid and nothing is drawn; the
+    // limits are then those for one box.
+    const int n = shape.grid > 0 ? shape.grid : 1;
+    const MappingState state(area_width, area_height, n);
+    const int box_width = area_width / n;
+    const int box_height = area_height / n;
+    // Off the lines needs a pixel between a box's two vertical lines, or
+    // under its top line.
+    Axis time{0, shape.last_time, true, box_width >= 3};
+    Axis value{shape.smallest_finite, shape.largest_finite, false, box_height >= 2};
+    bool found = axis_limits(time, n, box_width, &limits.minimox, &limits.maximox, limits.text[0], limits.text[2]);
+    if (!found && time.clear) {
+        time.clear = false;
+        found = axis_limits(time, n, box_width, &limits.minimox, &limits.maximox, limits.text[0], limits.text[2]);
+    }
+    bool value_found =
+        axis_limits(value, n, box_height, &limits.minimoy, &limits.maximoy, limits.text[1], limits.text[3]);
+    if (!value_found && value.clear) {
+        value.clear = false;
+        value_found =
+            axis_limits(value, n, box_height, &limits.minimoy, &limits.maximoy, limits.text[1], limits.text[3]);
+    }
+    if (!found) {
+        // Nothing fits: the times themselves, as exactly as text holds them.
+        limits.minimox = 0;
+        limits.maximox = shape.last_time > 0 ? shape.last_time : 1;
+        std::snprintf(limits.text[0], sizeof limits.text[0], "0");
+        std::snprintf(limits.text[2], sizeof limits.text[2], "%.17g", limits.maximox);
+    }
+    if (!value_found) {
+        limits.minimoy = shape.smallest_finite;
+        limits.maximoy = shape.largest_finite > shape.smallest_finite ? shape.largest_finite : shape.smallest_finite + 1;
+        std::snprintf(limits.text[1], sizeof limits.text[1], "%.17g", limits.minimoy);
+        std::snprintf(limits.text[3], sizeof limits.text[3], "%.17g", limits.maximoy);
+        limits.minimoy = atof_value(limits.text[1]);
+        limits.maximoy = atof_value(limits.text[3]);
+    }
+    limits.inside_boxes = found && value_found;
+    limits.clear_of_lines = limits.inside_boxes && time.clear && value.clear;
+    return limits;
+}
