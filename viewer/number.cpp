@@ -14,6 +14,7 @@
 
 #include <fast_float/fast_float.h>
 
+#include "eight_bytes.h"
 #include "viewer.h"
 
 namespace {
@@ -43,35 +44,13 @@ constexpr int kMaxExactPower = 22;
 // Every integer up to 2^53 is a double exactly.
 constexpr std::uint64_t kMaxExactInteger = 9007199254740992ULL;
 
-bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+using eight_bytes::is_digit;
+using eight_bytes::kBytes;
+using eight_bytes::kLittleEndian;
+using eight_bytes::leading_digits;
+using eight_bytes::load_eight;
 
-#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-constexpr bool kLittleEndian = true;
-#else
-constexpr bool kLittleEndian = false;
-#endif
-
-constexpr std::uint64_t kBytes(unsigned char b) { return 0x0101010101010101ULL * b; }
 constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-
-// How many of the eight bytes of `eight`, first byte lowest, are digits
-// before the first that is not (8 when all are).
-int leading_digits(std::uint64_t eight) {
-    // A digit's high nibble is 3, and stays 3 when 6 is added (a low nibble
-    // of at most 9). Only a byte above 0xF9 carries into the next one, and
-    // it is no digit itself, so no digit before it is misread.
-    const std::uint64_t high = eight & kBytes(0xF0);
-    const std::uint64_t raised = (eight + kBytes(0x06)) & kBytes(0xF0);
-    std::uint64_t not_digit = (high ^ kBytes(0x30)) | (raised ^ kBytes(0x30));
-    if (not_digit == 0) return 8;
-#if defined(__GNUC__)
-    return __builtin_ctzll(not_digit) >> 3;
-#else
-    int n = 0;
-    for (; (not_digit & 0xFF) == 0; not_digit >>= 8) ++n;
-    return n;
-#endif
-}
 
 // The number the first n (1 to 8) bytes of `eight` spell, all digits.
 std::uint64_t digits_value(std::uint64_t eight, int n) {
@@ -93,12 +72,6 @@ std::uint64_t padded_digits_value(std::uint64_t eight, int n) {
     x = (x * 10 + (x >> 8)) & 0x00FF00FF00FF00FFULL;
     x = (x * 100 + (x >> 16)) & 0x0000FFFF0000FFFFULL;
     return (x * 10000 + (x >> 32)) & 0xFFFFFFFFULL;
-}
-
-std::uint64_t load_eight(const char* p) {
-    std::uint64_t eight;
-    std::memcpy(&eight, p, sizeof eight);
-    return eight;
 }
 
 // A token's sign is taken without a branch, since in a noisy log the signs

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "eight_bytes.h"
+
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
 #endif
@@ -21,41 +23,24 @@ void tally(LineTally& tally, long long line, long long n = 1) {
     tally.count += n;
 }
 
-bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+using eight_bytes::first_marked;
+using eight_bytes::is_digit;
+using eight_bytes::kBytes;
+using eight_bytes::leading_digits;
+using eight_bytes::load_eight;
 
 // The looks at a token's bytes read eight at a time, first byte lowest;
 // elsewhere every token is converted.
-#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-constexpr bool kLookAtBytes = true;
-#else
-constexpr bool kLookAtBytes = false;
-#endif
+constexpr bool kLookAtBytes = eight_bytes::kLittleEndian;
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-std::uint64_t load_eight(const char* p) {
-    std::uint64_t eight;
-    std::memcpy(&eight, p, sizeof eight);
-    return eight;
-}
+constexpr std::uint64_t kOnes = kBytes(1);
+constexpr std::uint64_t kHighBits = kBytes(0x80);
 
 // The high bit of every byte of `eight` that equals `c`, and no other.
 std::uint64_t bytes_equal(std::uint64_t eight, unsigned char c) {
     const std::uint64_t x = eight ^ (kOnes * c);
-    const std::uint64_t low_seven = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t low_seven = kBytes(0x7F);
     return ~(((x & low_seven) + low_seven) | x) & kHighBits;
-}
-
-// The byte of the lowest marked bit (marks nonzero).
-int first_marked(std::uint64_t marks) {
-#if defined(__GNUC__)
-    return __builtin_ctzll(marks) >> 3;
-#else
-    int n = 0;
-    for (; (marks & 0xFF) == 0; marks >>= 8) ++n;
-    return n;
-#endif
 }
 
 // How many of the eight bytes, first byte lowest, equal `c` before the
@@ -63,16 +48,6 @@ int first_marked(std::uint64_t marks) {
 int leading_bytes(std::uint64_t eight, unsigned char c) {
     const std::uint64_t differ = ~bytes_equal(eight, c) & kHighBits;
     return differ == 0 ? 8 : first_marked(differ);
-}
-
-// How many of the eight bytes are digits before the first that is not. A
-// digit's high nibble is 3, and stays 3 when 6 is added; a byte that
-// carries into the next is no digit itself.
-int leading_digits(std::uint64_t eight) {
-    const std::uint64_t high = eight & (kOnes * 0xF0);
-    const std::uint64_t raised = (eight + kOnes * 0x06) & (kOnes * 0xF0);
-    const std::uint64_t not_digit = (high ^ (kOnes * 0x30)) | (raised ^ (kOnes * 0x30));
-    return not_digit == 0 ? 8 : first_marked(not_digit);
 }
 
 constexpr int kMostPower = 300;
