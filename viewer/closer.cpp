@@ -92,6 +92,8 @@ void open_cell(int column, int row) {
     closer.back_asked = false;
     replot_cell(*closer.stream, column, row, serve_while_rereading);
     closer.reading = false;
+    // A read that fails this time is said as the first read's would be.
+    report_early_end(*closer.stream, closer.file_name);
     draw_status_bar("Esc aborta o presione una tecla...");
     if (closer.back_asked) go_back_to_grid();
 }

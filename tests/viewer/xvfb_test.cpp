@@ -8,11 +8,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support.h"
 
@@ -70,6 +75,7 @@ protected:
         launch.env["WAYLAND_DISPLAY"] = std::nullopt;
         launch.env["SDL_VIDEODRIVER"] = std::nullopt;
         if (size_ != nullptr) launch.env["PELMORIX_SIZE"] = size_;
+        for (const auto& [name, value] : extra_env_) launch.env[name] = value;
         launch.cwd = dir_.path();
         return launch;
     }
@@ -227,6 +233,7 @@ protected:
 
     const char* screen_ = "2560x1600x24";  // the X server's screen, set before SetUp
     const char* size_ = nullptr;           // PELMORIX_SIZE for the viewer, unset when null
+    std::vector<std::pair<std::string, std::string>> extra_env_;  // more of the viewer's environment
     std::string xdotool_;
     std::string import_ = viewer_test::find_program("import");
     std::string display_;
@@ -340,6 +347,32 @@ TEST_F(RealWindow, ADoubleClickOpensOneCellAsALogOfThatCellAloneAndARightClickGo
         EXPECT_EQ(r.out, "Archivo skv: log.skv\nMinimo(x)=0 Minimo(y)=0\nMaximo(x)=0.1 Maximo(y)=16\n"
                          "Dimension detectada del modelo: 4 x 4\n");
     }
+}
+
+TEST_F(RealWindow, AReadThatFailsWhenACellIsOpenedIsSaid) {
+    const std::string log = four_by_four_log();
+    dir_.write("log.skv", log);
+    // The first read takes the whole log; the second fails 40 bytes in.
+    extra_env_ = {{"LD_PRELOAD", FAILING_READ_LIB},
+                  {"FAILING_READ_PATH", dir_.file("log.skv")},
+                  {"FAILING_READ_AFTER", std::to_string(log.size() + 40)},
+                  {"FAILING_READ_ERRNO", "5"}};
+    // Under AddressSanitizer its runtime is then not the first library.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    extra_env_.emplace_back("ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0");
+    const Outcome r = run_and_type("a", "window.png", "1", [&](const std::string& window) {
+        Picture grid;
+        ASSERT_TRUE(viewer_test::read_png(dir_.file("window.png"), &grid));
+        const PlotArea area = plot_area_of(grid, 4);
+        xdotool({"mousemove", "--window", window, std::to_string(area.left + area.box_width / 2),
+                 std::to_string(area.top + area.grid_top + area.box_height / 2), "click", "--repeat", "2", "--delay",
+                 "80", "1"});
+        EXPECT_TRUE(viewer_test::wait_until([&] { return caption(window).find("celda (0, 0)") != std::string::npos; },
+                                            5s));
+    });
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "Error. Fallo de lectura en log.skv: " + std::string(std::strerror(EIO)) + "\n");
 }
 
 TEST_F(RealWindow, ADoubleClickOnALogFromAPipeSaysItOpensOnlyFilesAndLeavesThePicture) {
