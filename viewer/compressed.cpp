@@ -1,7 +1,8 @@
-// Compressed cell logs: the format told from the log's first bytes, whatever
-// its name, and its text decompressed a chunk at a time into the reader's
-// own chunk, from raw bytes fetched the way a plain log's are. Memory stays
-// that of the decompressor and one raw chunk, however long the log.
+// The log's text: a plain log's bytes as the source gives them, or a
+// compressed log's decompressed a chunk at a time into the reader's own
+// chunk. The format is told from the log's first bytes, whatever its name.
+// Memory stays that of the decompressor and one raw chunk, however long the
+// log.
 #include "compressed.h"
 
 #include <cstring>
@@ -45,22 +46,48 @@ std::unique_ptr<Decompressor> make_decompressor(CompressedFormat format) {
     return nullptr;
 }
 
-}  // namespace
-
-void CompressedInputRelease::operator()(CompressedInput* input) const { delete input; }
-
-CompressedFormat compressed_format(const unsigned char* bytes, std::size_t size, bool* undecided) {
-    *undecided = false;
-    for (const Signature& s : kSignatures) {
-        if (size >= s.size) {
-            if (std::memcmp(bytes, s.bytes, s.size) == 0) return s.format;
-        } else if (std::memcmp(bytes, s.bytes, size) == 0) {
-            *undecided = true;
-        }
-    }
-    return CompressedFormat::none;
+// The next raw bytes of a compressed log, into `input.raw`.
+std::size_t fetch_raw(CellLogStream& stream, CompressedInput& input) {
+    return fetch_log_bytes(stream, input.raw, sizeof input.raw);
 }
 
+// The next chunk of a compressed log's text into [out, out + kReadChunk):
+// a whole chunk from a regular file, what the raw bytes so far give
+// otherwise; 0 at the end of the data, or where it was found damaged
+// (which sets `damaged`).
+std::size_t decompress_chunk(CellLogStream& stream, CompressedInput& input, unsigned char* const out_start) {
+    unsigned char* out = out_start;
+    unsigned char* const out_end = out_start + kReadChunk;
+    while (out < out_end && !input.done) {
+        if (input.next == input.end && !input.ended) {
+            // What a pipe has brought so far is read before waiting for
+            // more of it, so that a live log is drawn as it comes.
+            if (out > out_start && !stream.whole_chunks) break;
+            const std::size_t got = fetch_raw(stream, input);
+            input.next = input.raw;
+            input.end = input.raw + got;
+            input.ended = got == 0;
+        }
+        switch (input.decoder->step(input.next, input.end, input.ended, out, out_end)) {
+        case DecodeStatus::more:
+            break;
+        case DecodeStatus::finished:
+            input.done = true;
+            break;
+        case DecodeStatus::damaged:
+            input.done = true;
+            stream.damaged = true;
+            break;
+        }
+    }
+    return static_cast<std::size_t>(out - out_start);
+}
+
+// The log's first fetch, `got` bytes in `bytes`, looked at: a plain log's
+// bytes stay as they are and `got` is returned; a compressed log's are
+// taken as its raw input and `bytes` is filled with the first of its text
+// instead, whose length is returned. A log in a compressed format this
+// build cannot read gives 0 bytes and is done.
 std::size_t start_decompressing(CellLogStream& stream, std::size_t got) {
     bool undecided = false;
     CompressedFormat format = compressed_format(stream.bytes, got, &undecided);
@@ -81,34 +108,56 @@ std::size_t start_decompressing(CellLogStream& stream, std::size_t got) {
     std::memcpy(input.raw, stream.bytes, got);
     input.next = input.raw;
     input.end = input.raw + got;
-    return decompress_chunk(stream);
+    return decompress_chunk(stream, input, stream.bytes);
 }
 
-std::size_t decompress_chunk(CellLogStream& stream) {
-    CompressedInput& input = *stream.compressed;
-    unsigned char* out = stream.bytes;
-    unsigned char* const out_end = stream.bytes + sizeof stream.bytes;
-    while (out < out_end && !input.done) {
-        if (input.next == input.end && !input.ended) {
-            // What a pipe has brought so far is read before waiting for
-            // more of it, so that a live log is drawn as it comes.
-            if (out > stream.bytes && !stream.whole_chunks) break;
-            const std::size_t got = fetch_log_bytes(stream, input.raw, sizeof input.raw);
-            input.next = input.raw;
-            input.end = input.raw + got;
-            input.ended = got == 0;
-        }
-        switch (input.decoder->step(input.next, input.end, input.ended, out, out_end)) {
-        case DecodeStatus::more:
-            break;
-        case DecodeStatus::finished:
-            input.done = true;
-            break;
-        case DecodeStatus::damaged:
-            input.done = true;
-            stream.damaged = true;
-            break;
+}  // namespace
+
+void CompressedInputRelease::operator()(CompressedInput* input) const { delete input; }
+
+CompressedFormat compressed_format(const unsigned char* bytes, std::size_t size, bool* undecided) {
+    *undecided = false;
+    for (const Signature& s : kSignatures) {
+        if (size >= s.size) {
+            if (std::memcmp(bytes, s.bytes, s.size) == 0) return s.format;
+        } else if (std::memcmp(bytes, s.bytes, size) == 0) {
+            *undecided = true;
         }
     }
-    return static_cast<std::size_t>(out - stream.bytes);
+    return CompressedFormat::none;
+}
+
+std::size_t fetch_log_text(CellLogStream& stream) {
+    if (stream.compressed) return decompress_chunk(stream, *stream.compressed, stream.bytes);
+    const std::size_t got = fetch_log_bytes(stream, stream.bytes, sizeof stream.bytes);
+    if (stream.format_known) return got;
+    stream.format_known = true;
+    return start_decompressing(stream, got);
+}
+
+namespace {
+
+// Nothing of the text read yet.
+void forget_text(CellLogStream& stream) {
+    stream.format_known = false;
+    stream.compressed.reset();
+    stream.damaged = false;
+}
+
+}  // namespace
+
+void open_log_text(CellLogStream& stream, std::FILE* file) {
+    forget_text(stream);
+    open_log_source(stream, file);
+}
+
+bool rewind_log_text(CellLogStream& stream) {
+    if (!rewind_log_source(stream)) return false;
+    forget_text(stream);
+    return true;
+}
+
+void close_log_text(CellLogStream& stream) {
+    stream.compressed.reset();
+    close_log_source(stream);
 }
