@@ -61,6 +61,7 @@ int read_cell_log(const char* file_name) {
     measure_plot_area();
     watch_pointer(&stream, file_name);
     stream.while_waiting = serve_window_while_waiting;
+    stream.while_reading = answer_window_system;
 
     plot_rows(stream, line_buffer, first_row);
     report_early_end(stream, file_name);
