@@ -219,6 +219,9 @@ bool log_bytes_ready(const CellLogStream& stream, int timeout_ms) {
 void answer_on_clock(CellLogStream& stream) {
     if (stream.while_reading == nullptr) return;
     const auto now = std::chrono::steady_clock::now();
+    // The clock starts at the first chunk read with a window, which has
+    // just been answered for as it opened.
+    if (stream.last_answered == std::chrono::steady_clock::time_point{}) stream.last_answered = now;
     if (now - stream.last_answered < kAnswerEvery) return;
     stream.last_answered = now;
     stream.while_reading();
