@@ -607,8 +607,11 @@ TEST_F(RealWindow, WhileALogIsReadPastItsTimeAxisTheWindowAnswersPings) {
             ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
             writer = open(log.c_str(), O_RDWR | O_CLOEXEC);
             ASSERT_GE(writer, 0);
+            // A pipe of 1 MiB, written 1 MiB at a time: the viewer does not
+            // catch up with it between two writes.
+            (void)fcntl(writer, F_SETPIPE_SZ, 1 << 20);
             std::string lot;
-            while (lot.size() < (1u << 16)) lot += block;
+            while (lot.size() < (1u << 20)) lot += block;
             ASSERT_EQ(write(writer, "heading\n", 8), 8);
             // As fast as the viewer takes them: it never waits for the log.
             simulation = std::thread([&, lot] {
@@ -623,6 +626,9 @@ TEST_F(RealWindow, WhileALogIsReadPastItsTimeAxisTheWindowAnswersPings) {
         const Outcome found = xdotool({"search", "--sync", "--name", "N-Vorq Pelmorix"});
         ASSERT_EQ(found.status, 0) << "no window appeared";
         const std::string window = found.out.substr(0, found.out.find('\n'));
+        // Past the start's drawing (slow under the sanitizers), well into
+        // the reading.
+        std::this_thread::sleep_for(200ms);
         for (int i = 0; i < 3; ++i) {
             const long ping = desktop_probe("ping", window);
             EXPECT_GE(ping, 0) << "no answer to ping " << i;
