@@ -2,8 +2,10 @@
 // map_cell_row (a whole row at once, the time's x kept from row to row),
 // against a straightforward evaluation of the mapping's formulas, step by
 // step in long double, on many random plots, limits, cells and values; and
-// the limits pelmorix-scan suggests, put through the mapping.
+// the limits pelmorix-scan suggests, put through the mapping. And the
+// rows drawn, against each point drawn by itself.
 #include <gtest/gtest.h>
+#include <platform_testing.h>
 
 #include <climits>
 #include <cmath>
@@ -16,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics.h"
+#include "graphics_internal.h"
 #include "scan.h"
 #include "support.h"
 #include "viewer.h"
@@ -223,6 +227,63 @@ TEST_F(Mapping, RowsMapAsEachPointByItself) {
         }
         compare_row_with_formulas(row, time, values, points, mapped, &failures);
     }
+}
+
+// The pictures, window then page, that a run of rows leaves on the headless
+// display: each row drawn whole by plot_cell_row (`by_rows`), or each point
+// by plot_cell_value. Many blocks to a pixel column, cells of few values
+// (some beyond the limits, some not numbers), rows and columns past the
+// grid, and the grid drawn again over the points a quarter of the way on.
+std::vector<unsigned> drawn_picture(bool by_rows) {
+    setenv("PELMORIX_DISPLAY", "headless", 1);
+    start_graphics();
+    draw_title_bar("rows");
+    draw_status_bar("ESC Aborta");
+    measure_plot_area();
+    constexpr int kCells = 4;
+    constexpr int kBlocks = 3000;
+    minimox = 0;
+    maximox = kBlocks * 0.025 / 2;  // the second half lands past the boxes
+    minimoy = 0;
+    maximoy = 3;
+    const double kinds[] = {0, 1, 2, 3, -1, 4, std::nan(""), 1.5};
+    std::mt19937 random(5);
+    std::vector<double> values(kCells + 1);
+    for (int c = 0; c < kCells; ++c) draw_grid_column(c, kCells);
+    double time = 0;
+    for (int block = 0; block < kBlocks; ++block) {
+        if (block == kBlocks / 4) {
+            for (int c = 0; c < kCells; ++c) draw_grid_column(c, kCells);
+        }
+        for (int row = 0; row <= kCells; ++row) {
+            for (double& v : values) v = kinds[random() % (random() % 3 == 0 ? 8 : 2)];
+            if (by_rows) {
+                plot_cell_row(row, time, values.data(), kCells + 1);
+            } else {
+                for (int c = 0; c <= kCells; ++c) plot_cell_value(c, row, time, values[c]);
+            }
+        }
+        time += 0.025;
+    }
+    std::vector<unsigned> picture;
+    std::vector<unsigned> page;
+    int width = 0;
+    int height = 0;
+    const GraphicsContext& g = graphics_context();
+    EXPECT_TRUE(platform_testing::read_surface(g.screen_dc, &picture, &width, &height));
+    EXPECT_TRUE(platform_testing::read_surface(g.page_dc, &page, &width, &height));
+    close_graphics();
+    picture.insert(picture.end(), page.begin(), page.end());
+    return picture;
+}
+
+TEST_F(Mapping, RowsDrawThePictureOfEachPointByItself) {
+    const std::vector<unsigned> by_points = drawn_picture(false);
+    const std::vector<unsigned> by_rows = drawn_picture(true);
+    ASSERT_EQ(by_rows.size(), by_points.size());
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < by_rows.size(); ++i) differ += by_rows[i] != by_points[i];
+    EXPECT_EQ(differ, 0u) << "pixels that differ, of " << by_rows.size();
 }
 
 // Values a few ulps either side of the ones whose exact y is a whole pixel:
