@@ -315,6 +315,11 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_ma
     // As GetMessageA, without the wait.
     (void)window, (void)filter_min, (void)filter_max;
     if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    // What was drawn is shown within a frame even when the program draws
+    // nothing more for a while (a log read past its time axis, pixels that
+    // are set already): the system shows a window's drawing without waiting
+    // for more of it, and this look is where a busy program meets it.
+    present_dirty_windows_if_due();
     const bool found = next_message(msg, (remove & PM_REMOVE) != 0);
     // Nothing to take: the program waits. A look that leaves the queue as
     // it is (a busy program answering for its window) is no wait.

@@ -13,10 +13,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "canvas.h"
@@ -337,6 +339,13 @@ TEST_F(PixelPath, SetPixelFollowsTheWindowSurface) {
     ASSERT_FALSE(pelmorix_platform::find_window(w)->dirty);
     EXPECT_EQ(SetPixel(dc, 12, 10, green), green);
     EXPECT_TRUE(pelmorix_platform::find_window(w)->dirty);
+    // A window drawn on and then left, while the program only looks at its
+    // messages, is shown within about a frame.
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    MSG message;
+    (void)PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_FALSE(pelmorix_platform::find_window(w)->dirty);
+    EXPECT_EQ(SetPixel(dc, 13, 10, green), green);
 
     // Large pictures and small ones are kept in memory of different kinds:
     // large to small here, small to larger than the first below.
