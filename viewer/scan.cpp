@@ -98,6 +98,10 @@ public:
     int take_row(const LineView& line) {
         const char* const begin = line.text;
         const char* const end = line.text + line.length;
+        // A row of whole numbers (a cellular model's states, spins, counts)
+        // up to eight tokens at a look, each token's value and kind (number
+        // or not) from that one look.
+        if (whole_number_start(line)) return take_tokens(line, true);
         // Short numbers the viewer's own split converts about as quickly as
         // any look at them: a row whose first token is short is split whole.
         const char* first = begin;
@@ -106,6 +110,59 @@ public:
         const char* blank = first;
         while (blank != short_end && *blank != ' ') ++blank;
         if (blank != short_end || short_end == end) return split_whole(line);
+        return take_tokens(line, false);
+    }
+
+    long long line_number() const { return line_number_; }
+
+private:
+    // A token of at most this many bytes is short.
+    static constexpr std::ptrdiff_t kShortToken = 10;
+
+    // Whether the line's first 16 bytes are all blanks, digits and minus
+    // signs.
+    static bool whole_number_start(const LineView& line) {
+#if defined(__SSE2__) && defined(__GNUC__)
+        if (line.length < 16) return false;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.text));
+        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
+        const __m128i others =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
+        return _mm_movemask_epi8(_mm_or_si128(digits, others)) == 0xFFFF;
+#else
+        (void)line;
+        return false;
+#endif
+    }
+
+    // The whole numbers that end within the 16 bytes at `look`, as
+    // convert_whole_numbers converts them, with a minus sign in the last of
+    // the 16 read as a blank: its token, cut off there, is left for the next
+    // look rather than failing this one (a log of spins fails one look in
+    // four that way). Returns the byte after the last, or null.
+    static const char* whole_numbers(const char* look, double* values, int room, int* converted) {
+#if defined(__SSE2__) && defined(__GNUC__)
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look));
+        const __m128i last_minus = _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')),
+                                                 _mm_set_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+        // '-' ^ ('-' ^ ' ') is the blank.
+        alignas(16) char window[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(window),
+                        _mm_xor_si128(bytes, _mm_and_si128(last_minus, _mm_set1_epi8('-' ^ ' '))));
+        const char* const stop = convert_whole_numbers(window, values, room, converted);
+        return stop != nullptr ? look + (stop - window) : nullptr;
+#else
+        return convert_whole_numbers(look, values, room, converted);
+#endif
+    }
+
+    // take_row token by token: whole numbers by whole_numbers (`windows`)
+    // until two looks in a row find other text, the rest by look_past or
+    // the viewer's conversion of each token.
+    int take_tokens(const LineView& line, bool windows) {
+        const char* const begin = line.text;
+        const char* const end = line.text + line.length;
         int count = 0;
         const char* p = begin;
         // Where a token may start and still be looked at in place; the rest
@@ -113,6 +170,7 @@ public:
         const char* const in_place = line.length >= kLookSpan ? end - kLookSpan : begin;
         char padded[2 * kLookSpan];
         bool copied = false;
+        int window_misses = windows ? 0 : 2;
         while (count < kMaxRowValues) {
             while (p != end && *p == ' ') ++p;
             if (p == end) break;
@@ -124,6 +182,24 @@ public:
             }
             // p, or the same byte in the copy.
             const char* const look = copied ? padded + (p - copy_offset_) : p;
+            if (window_misses < 2) {
+                // Slots the look leaves alone keep a value between the
+                // extremes, so that all eight are compared at once.
+                alignas(16) double values[8];
+                for (double& v : values) v = shape_.smallest_finite;
+                int converted = 0;
+                if (const char* const after = whole_numbers(look, values, kMaxRowValues - count, &converted)) {
+                    take_numbers(values, converted);
+                    count += converted;
+                    // Past the last token's blank, which in the copy may
+                    // be the padding's.
+                    const std::ptrdiff_t moved = after - look;
+                    p = moved < end - p ? p + moved : end;
+                    window_misses = 0;
+                    continue;
+                }
+                ++window_misses;
+            }
             ++count;
             const char* const stop = look_past(look);
             if (stop != nullptr) {
@@ -142,12 +218,6 @@ public:
         shape_.values += count;
         return count;
     }
-
-    long long line_number() const { return line_number_; }
-
-private:
-    // A token of at most this many bytes is short.
-    static constexpr std::ptrdiff_t kShortToken = 10;
 
     // take_row by the viewer's own split of the whole row.
     int split_whole(const LineView& line) {
@@ -184,7 +254,8 @@ private:
             high = v > high ? v : high;
             zero |= v == 0;
         }
-        const bool inside = any_finite_ && low > shape_.smallest_finite && high < shape_.largest_finite;
+        // A value equal to an extreme so far changes nothing.
+        const bool inside = any_finite_ && low >= shape_.smallest_finite && high <= shape_.largest_finite;
         if (!inside || zero || count == kMaxRowValues) {
             // The rare row: each token again, for its value and its text.
             const char* p = line.text;
@@ -204,6 +275,7 @@ private:
         return count;
     }
 
+
     // Bytes looked at from a token's start at most: a token longer than
     // kLongest is always converted.
     static constexpr std::ptrdiff_t kLongest = 32;
@@ -211,6 +283,42 @@ private:
 
     // One converted value of the token [token, token_end).
     void take_value(double v, const char* token, const char* token_end) {
+        take_number(v);
+        // A token with no number is read as +0.
+        if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
+    }
+
+    // The first `n` of eight values whose tokens all have a number; the
+    // others lie between the finite extremes so far, when there are any. A
+    // value equal to an extreme changes nothing, which is how every value of
+    // a log of states or spins lies.
+    void take_numbers(const double (&values)[8], int n) {
+        if (any_finite_) {
+#if defined(__SSE2__) && defined(__GNUC__)
+            // No value is a NaN, so min and max are the comparisons below.
+            const __m128d a = _mm_load_pd(values);
+            const __m128d b = _mm_load_pd(values + 2);
+            const __m128d c = _mm_load_pd(values + 4);
+            const __m128d d = _mm_load_pd(values + 6);
+            const __m128d lows = _mm_min_pd(_mm_min_pd(a, b), _mm_min_pd(c, d));
+            const __m128d highs = _mm_max_pd(_mm_max_pd(a, b), _mm_max_pd(c, d));
+            const __m128d outside = _mm_or_pd(_mm_cmplt_pd(lows, _mm_set1_pd(shape_.smallest_finite)),
+                                              _mm_cmpgt_pd(highs, _mm_set1_pd(shape_.largest_finite)));
+            if (_mm_movemask_pd(outside) == 0) return;
+#else
+            double low = values[0];
+            double high = values[0];
+            for (const double v : values) {
+                low = v < low ? v : low;
+                high = v > high ? v : high;
+            }
+            if (low >= shape_.smallest_finite && high <= shape_.largest_finite) return;
+#endif
+        }
+        for (int k = 0; k < n; ++k) take_number(values[k]);
+    }
+
+    void take_number(double v) {
         if (!any_value_ || v < shape_.smallest) shape_.smallest = v;
         if (!any_value_ || v > shape_.largest) shape_.largest = v;
         any_value_ = true;
@@ -221,8 +329,6 @@ private:
             if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
             any_finite_ = true;
         }
-        // A token with no number is read as +0.
-        if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
     }
 
     // The end of the token at `t` when its value lies strictly between the
