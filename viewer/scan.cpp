@@ -102,13 +102,19 @@ public:
         // up to eight tokens at a look, each token's value and kind (number
         // or not) from that one look.
         if (whole_number_start(line)) return take_tokens(line, true);
-        // While the extremes lie either side of zero, most short decimals
-        // are passed over by their form (the noisy logs of decimals).
-        if (first_digit_limit_[1] >= 0) return take_tokens(line, false);
-        // Short numbers the viewer's own split converts about as quickly as
-        // any look at them: a row whose first token is short is split whole.
+        // Short decimals passed over by their form, token by token, while
+        // the extremes lie either side of zero and the row's first token is
+        // (a noisy log's, or one of sines); the viewer's split does as well
+        // on the one-digit decimals of a model's log, which stay positive.
+        if (bounds_stale_) set_digit_bounds();
         const char* first = begin;
         while (first != end && *first == ' ') ++first;
+        if (any_finite_ && shape_.smallest_finite < 0 && shape_.largest_finite > 0 && end - first >= kLookSpan &&
+            look_past_short(first) != nullptr) {
+            return take_tokens(line, false);
+        }
+        // Short numbers the viewer's own split converts about as quickly as
+        // any look at them: a row whose first token is short is split whole.
         const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
         const char* blank = first;
         while (blank != short_end && *blank != ' ') ++blank;
@@ -332,30 +338,37 @@ private:
             if (!any_finite_ || v < shape_.smallest_finite) shape_.smallest_finite = v;
             if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
             any_finite_ = true;
-            set_first_digit_limits();
+            bounds_stale_ = true;
         }
     }
 
     // Tokens of at most this many bytes are looked at by look_past_short.
     static constexpr int kShortLook = 15;
 
-    // first_digit_limit_ for the finite extremes as they now are.
-    void set_first_digit_limits() {
-        // Every value of magnitude up to `reach` lies between the extremes.
-        const double reach = std::fmin(-shape_.smallest_finite, shape_.largest_finite);
+    // digit_bounds_ for the finite extremes as they now are.
+    void set_digit_bounds() {
         double place = 1;  // 10^(w - 1), exact
         for (int w = 1; w <= kShortLook; ++w, place *= 10) {
-            int d = -1;
-            while (d < 9 && (d + 2) * place <= reach) ++d;
-            first_digit_limit_[w] = static_cast<signed char>(d);
+            unsigned positive = 0;
+            unsigned negative = 0;
+            for (int d = 0; d <= 9; ++d) {
+                // Exact: the magnitudes lie from d * place up to (d + 1) * place.
+                const double low = d * place;
+                const double high = (d + 1) * place;
+                if (low >= shape_.smallest_finite && high <= shape_.largest_finite) positive |= 1u << d;
+                if (-high >= shape_.smallest_finite && -low <= shape_.largest_finite) negative |= 1u << d;
+            }
+            digit_bounds_[0][w] = static_cast<std::uint16_t>(positive);
+            digit_bounds_[1][w] = static_cast<std::uint16_t>(negative);
         }
+        bounds_stale_ = false;
     }
 
     // The end of the token at `t` when its value lies between the finite
     // extremes so far (or on one of them, which changes nothing), by its
     // form alone: a minus sign or none, w digits, the first of them d, a
     // point among or after them or none, a blank within 16 bytes: its
-    // magnitude is below (d + 1) * 10^(w - 1) (or that, rounded). Null when
+    // magnitude lies from d * 10^(w - 1) up to (d + 1) * 10^(w - 1). Null when
     // the token must be converted. The tokens of a noisy log of decimals,
     // which lie anywhere between the extremes, are passed over in a few
     // instructions each, from masks of one 16-byte load. At least 16 bytes
@@ -377,7 +390,7 @@ private:
             return nullptr;
         }
         const int whole = __builtin_ctz(points | (1u << length)) - static_cast<int>(sign);
-        return t[sign] - '0' <= first_digit_limit_[whole] ? t + length : nullptr;
+        return ((digit_bounds_[sign][whole] >> (t[sign] - '0')) & 1u) != 0 ? t + length : nullptr;
 #else
         (void)t;
         return nullptr;
@@ -476,11 +489,12 @@ private:
     long long line_number_ = 0;
     bool any_value_ = false;
     bool any_finite_ = false;
-    // For a token of w whole digits (1 to kShortLook), the largest first
-    // digit that keeps every such value between the finite extremes; -1
-    // for none. Set by take_number alone, whenever those extremes move.
-    signed char first_digit_limit_[kShortLook + 1] = {-1, -1, -1, -1, -1, -1, -1, -1,
-                                                      -1, -1, -1, -1, -1, -1, -1, -1};
+    // For a token of w whole digits (1 to kShortLook), positive or
+    // negative, the first digits d that keep every such value between the
+    // finite extremes, as bit d. Set from the extremes before each row
+    // when take_number has moved them since.
+    std::uint16_t digit_bounds_[2][kShortLook + 1] = {};
+    bool bounds_stale_ = false;
     // Where the padded copy of the line's end was taken from.
     const char* copy_offset_ = nullptr;
     char line_buffer_[kLineBufferSize];
