@@ -146,15 +146,19 @@ private:
     }
 
     // The whole numbers that end within the 16 bytes at `look`, as
-    // convert_whole_numbers converts them, with a minus sign in the last of
-    // the 16 read as a blank: its token, cut off there, is left for the next
-    // look rather than failing this one (a log of spins fails one look in
-    // four that way). Returns the byte after the last, or null.
+    // convert_whole_numbers converts them, with a minus sign that starts a
+    // token in the last of the 16 read as a blank: its token, cut off there,
+    // is left for the next look rather than failing this one (a log of spins
+    // fails one look in four that way). Returns the byte after the last, or
+    // null.
     static const char* whole_numbers(const char* look, double* values, int room, int* converted) {
 #if defined(__SSE2__) && defined(__GNUC__)
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look));
-        const __m128i last_minus = _mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')),
-                                                 _mm_set_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+        // A minus sign after a digit ("1-") is part of the token before it.
+        const __m128i after_blank = _mm_slli_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), 1);
+        const __m128i last_minus =
+            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')), after_blank),
+                          _mm_set_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
         // '-' ^ ('-' ^ ' ') is the blank.
         alignas(16) char window[16];
         _mm_store_si128(reinterpret_cast<__m128i*>(window),
