@@ -93,8 +93,8 @@ public:
     // A row the viewer draws: its values as split_row gives them, the
     // first kMaxRowValues tokens, each converted by the viewer's own
     // conversion, except where a look at its first bytes shows that it lies
-    // strictly between the smallest and largest values so far, which it
-    // then leaves as they are. Returns how many values it has.
+    // between the smallest and largest values so far, which it then leaves
+    // as they are. Returns how many values it has.
     int take_row(const LineView& line) {
         const char* const begin = line.text;
         const char* const end = line.text + line.length;
@@ -496,7 +496,8 @@ private:
     // For a token of w whole digits (1 to kShortLook), positive or
     // negative, the first digits d that keep every such value between the
     // finite extremes, as bit d. Set from the extremes before each row
-    // when take_number has moved them since.
+    // when take_number has moved them since; within the row they can only
+    // have widened, so the bits stay true.
     std::uint16_t digit_bounds_[2][kShortLook + 1] = {};
     bool bounds_stale_ = false;
     // Where the padded copy of the line's end was taken from.
