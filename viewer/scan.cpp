@@ -371,35 +371,61 @@ private:
     // The end of the token at `t` when its value lies between the finite
     // extremes so far (or on one of them, which changes nothing), by its
     // form alone: a minus sign or none, w digits, the first of them d, a
-    // point among or after them or none, a blank within 16 bytes: its
+    // point among or after them or none, a blank within 32 bytes: its
     // magnitude lies from d * 10^(w - 1) up to (d + 1) * 10^(w - 1). Null when
     // the token must be converted. The tokens of a noisy log of decimals,
     // which lie anywhere between the extremes, are passed over in a few
-    // instructions each, from masks of one 16-byte load. At least 16 bytes
-    // lie from `t` on.
+    // instructions each, from masks of one 16-byte load, or two. At least
+    // 32 bytes lie from `t` on.
     const char* look_past_short(const char* t) const {
 #if defined(__SSE2__) && defined(__GNUC__)
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
-        const auto mask_of = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-        const unsigned blanks = mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-        if (blanks == 0) return nullptr;
-        const int length = __builtin_ctz(blanks);
-        const unsigned in_token = (1u << length) - 1;
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+        const ByteMasks masks = byte_masks(first);
+        if (masks.blanks != 0) return past_if_between(t, masks.blanks, masks.digits, masks.points);
+        // Up to 31 bytes (the shortest text of a double takes up to 24)
+        // from a second load.
+        const ByteMasks more = byte_masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 16)));
+        if (more.blanks == 0) return nullptr;
+        return past_if_between(t, more.blanks << 16, masks.digits | more.digits << 16, masks.points | more.points << 16);
+#else
+        (void)t;
+        return nullptr;
+#endif
+    }
+
+#if defined(__SSE2__) && defined(__GNUC__)
+    // Which of 16 bytes are blanks, digits and points.
+    struct ByteMasks {
+        std::uint32_t blanks;
+        std::uint32_t digits;
+        std::uint32_t points;
+    };
+    static ByteMasks byte_masks(__m128i bytes) {
+        const auto mask_of = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
         const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const unsigned digits = mask_of(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets)) & in_token;
-        const unsigned points = mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.'))) & in_token;
+        return {mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))),
+                mask_of(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets)),
+                mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.')))};
+    }
+
+    // look_past_short's test, from the masks of the bytes at `t` on
+    // (`blanks` not 0).
+    const char* past_if_between(const char* t, std::uint32_t blanks, std::uint32_t all_digits,
+                                std::uint32_t all_points) const {
+        const int length = __builtin_ctz(blanks);
+        const std::uint32_t in_token = (1u << length) - 1;
+        const std::uint32_t digits = all_digits & in_token;
+        const std::uint32_t points = all_points & in_token;
         const unsigned sign = t[0] == '-' ? 1u : 0u;
         // Digits and at most one point after the sign, a digit first.
         if ((digits | points | sign) != in_token || (points & (points - 1)) != 0 || ((digits >> sign) & 1u) == 0) {
             return nullptr;
         }
         const int whole = __builtin_ctz(points | (1u << length)) - static_cast<int>(sign);
+        if (whole > kShortLook) return nullptr;
         return ((digit_bounds_[sign][whole] >> (t[sign] - '0')) & 1u) != 0 ? t + length : nullptr;
-#else
-        (void)t;
-        return nullptr;
-#endif
     }
+#endif
 
     // The end of the token at `t` when its value lies strictly between the
     // finite extremes so far, by its form alone: an optional minus sign,
