@@ -101,7 +101,7 @@ public:
         // A row of whole numbers (a cellular model's states, spins, counts)
         // up to eight tokens at a look, each token's value and kind (number
         // or not) from that one look.
-        if (whole_number_start(line)) return take_tokens(line, true);
+        if (whole_number_start(line)) return take_tokens(line, true, false);
         // Short decimals passed over by their form, token by token, while
         // the extremes lie either side of zero and the row's first token is
         // (a noisy log's, or one of sines); the viewer's split does as well
@@ -111,7 +111,7 @@ public:
         while (first != end && *first == ' ') ++first;
         if (any_finite_ && shape_.smallest_finite < 0 && shape_.largest_finite > 0 && end - first >= kLookSpan &&
             look_past_short(first) != nullptr) {
-            return take_tokens(line, false);
+            return take_tokens(line, false, true);
         }
         // Short numbers the viewer's own split converts about as quickly as
         // any look at them: a row whose first token is short is split whole.
@@ -119,7 +119,7 @@ public:
         const char* blank = first;
         while (blank != short_end && *blank != ' ') ++blank;
         if (blank != short_end || short_end == end) return split_whole(line);
-        return take_tokens(line, false);
+        return take_tokens(line, false, false);
     }
 
     long long line_number() const { return line_number_; }
@@ -171,9 +171,10 @@ private:
     }
 
     // take_row token by token: whole numbers by whole_numbers (`windows`)
-    // until two looks in a row find other text, the rest by look_past or
-    // the viewer's conversion of each token.
-    int take_tokens(const LineView& line, bool windows) {
+    // until two looks in a row find other text, the rest by
+    // look_past_short (`short_looks`), look_past or the viewer's conversion
+    // of each token.
+    int take_tokens(const LineView& line, bool windows, bool short_looks) {
         const char* const begin = line.text;
         const char* const end = line.text + line.length;
         int count = 0;
@@ -214,7 +215,7 @@ private:
                 ++window_misses;
             }
             ++count;
-            const char* stop = look_past_short(look);
+            const char* stop = short_looks ? look_past_short(look) : nullptr;
             if (stop == nullptr) stop = look_past(look);
             if (stop != nullptr) {
                 p += stop - look;
