@@ -105,6 +105,12 @@ int get_key();
 // (more of a log, say), whose window must answer meanwhile. False once the
 // window is gone.
 bool dispatch_waiting_messages();
+// Lets the window system have its answers (a ping, a window uncovered
+// shown again) without taking any message: typed keys and the close
+// button wait where they are for get_key. For a caller busy with something
+// else (reading a log past what it draws, say), often enough that the
+// desktop never finds the window unresponsive.
+void answer_window_system();
 // Whether `ch` (0 to 255) is among the typed characters get_key has yet to
 // return.
 bool key_waiting(int ch);

@@ -244,6 +244,14 @@ bool dispatch_waiting_messages() {
     return window_exists != 0;
 }
 
+void answer_window_system() {
+    // A look at the queue, leaving what is there: the system counts the
+    // window as answering, and the display answers its own questions as it
+    // gathers them.
+    MSG message;
+    if (window_exists != 0) (void)PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 bool key_waiting(int ch) {
     const KeyRing& ring = graphics_context().key_ring;
     for (int i = ring.read_index; i != ring.write_index; i = i + 1 == ring.capacity ? 0 : i + 1) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: once as released,
-# once under AddressSanitizer and UndefinedBehaviorSanitizer, then fuzzes.
+# once under AddressSanitizer and UndefinedBehaviorSanitizer, the reader's,
+# live and compressed logs' and the real window's under ThreadSanitizer,
+# then fuzzes.
 # Every step runs even when an earlier one fails; the closing count line is
 # always printed, and the status is non-zero when anything failed.
 set -uo pipefail
@@ -34,7 +36,8 @@ finish() {
 scripts/install-deps.sh test || { step_failed "set-up (scripts/install-deps.sh)"; finish; }
 
 # The builds are CMakePresets.json's: release in build/, sanitize in
-# build-sanitize/ (its test preset sets the sanitizers' options).
+# build-sanitize/, tsan in build-tsan/ (their test presets set the
+# sanitizers' options, and tsan's picks its tests).
 run_suite() {
   local preset=$1 log="$logs/$1.txt"
   if ! cmake --preset "$preset" >/dev/null; then
@@ -68,10 +71,11 @@ run_suite() {
 
 run_suite release
 run_suite sanitize
+run_suite tsan
 
 # The fuzz targets, built with clang, each for a bounded time (60 s in all
 # unless PELMORIX_FUZZ_SECONDS says otherwise); see scripts/fuzz.sh.
 scripts/fuzz.sh "${PELMORIX_FUZZ_SECONDS:-60}" || step_failed "fuzzing"
 
-# One closing line for both runs of the suite and the fuzzing.
+# One closing line for the runs of the suite and the fuzzing.
 finish

@@ -6,6 +6,12 @@
 
 #include <cstddef>
 #include <memory>
+#ifndef _WIN32
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
 
 #include "viewer.h"
 
@@ -48,8 +54,29 @@ std::unique_ptr<Decompressor> make_xz_decompressor();
 // the `size` bytes are too few to tell but could begin a compressed format.
 CompressedFormat compressed_format(const unsigned char* bytes, std::size_t size, bool* undecided);
 
+#ifndef _WIN32
+// Chunks of text a compressed log's own thread has decompressed and the
+// main thread has yet to take, oldest first: a few, so that the thread
+// keeps ahead and memory stays flat. A chunk of 0 bytes is the end of the
+// text, and stays to be taken again.
+constexpr int kChunksAhead = 4;
+struct DecodedChunks {
+    std::mutex lock;                          // guards the fields below but `stopping`
+    std::condition_variable decoded;          // a chunk was added
+    std::condition_variable taken;            // a chunk was taken, or the thread is asked to stop
+    int first = 0;                            // the oldest chunk's slot
+    int count = 0;                            // chunks waiting to be taken
+    std::size_t sizes[kChunksAhead] = {};     // each slot's bytes of text
+    std::atomic<bool> stopping{false};        // the log is closed: the thread ends at its next look
+    unsigned char slots[kChunksAhead][kReadChunk];
+};
+#endif
+
 // A compressed log's raw side: its decompressor and the raw bytes read for
-// it that it has not taken yet.
+// it that it has not taken yet. Where the system has threads for it, the
+// decompression runs on a thread of its own, which alone touches the
+// decompressor, the raw bytes and the source's side of the stream once it
+// has started.
 struct CompressedInput {
     std::unique_ptr<Decompressor> decoder;
     const unsigned char* next = nullptr;  // next raw byte not yet decompressed
@@ -57,6 +84,11 @@ struct CompressedInput {
     bool ended = false;                   // no raw byte will come any more
     bool done = false;                    // the data has ended, or was found damaged
     unsigned char raw[kReadChunk];
+#ifndef _WIN32
+    bool on_thread = false;  // the decompression runs on `thread`, set before it starts
+    DecodedChunks ahead;
+    std::thread thread;
+#endif
 };
 
 #endif  // PELMORIX_COMPRESSED_H

@@ -1,9 +1,11 @@
 // Cell grid geometry: which pixel of which cell box a (time, value) pair of
 // a cell lands on, and the grid lines of the boxes.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
@@ -107,6 +109,7 @@ struct ColumnCoordinates {
     int grid_columns = 0;
     int filled = 0;          // columns worked out so far; 0 = nothing kept
     int first_unplaced = 0;  // the first of them without an x; `filled` when none
+    unsigned serial = 0;     // changes whenever an x may have changed
     Coordinate x[kMaxRowValues];
 };
 
@@ -129,6 +132,7 @@ const Coordinate* columns_at(double time, int count) {
         kept.grid_columns = grid_columns;
         kept.filled = 0;
         kept.first_unplaced = 0;
+        ++kept.serial;
     }
     if (kept.filled < count) {
         const long double fx = axis_fraction(time, minimox, maximox);
@@ -141,8 +145,131 @@ const Coordinate* columns_at(double time, int count) {
             kept.first_unplaced = c;
         }
         kept.filled = count;
+        ++kept.serial;
     }
     return kept.x;
+}
+
+// What the row drawing has set, so that it is not set again: a log of
+// many more blocks than a box is pixels wide (a cellular automaton's two
+// states, hundreds of blocks to a pixel column) sets the same pixels over
+// and over. Kept for each box column at its present x: a bit for each pixel
+// row that holds a point, and for each of its cells the last two values
+// whose points are among them, and whether all of its box's pixels are.
+// Between two drawings of the grid only the row drawing sets pixels in the
+// plot area, all in the point colour, so a pixel it set keeps that colour;
+// the grid's lines cover points, so drawing it forgets everything, as a
+// change of the geometry does, and a column's new x forgets that column.
+struct DrawnPixels {
+    // No value's bits: a NaN, which is never drawn, so that a NaN matching
+    // it and passed over is as if drawn.
+    static constexpr std::uint64_t kNoValue = 0x7FF8000000000000ULL;
+
+    // A cell at its column's x.
+    struct Cell {
+        std::uint64_t latest = kNoValue;  // the last two values whose points are set, bit for bit
+        std::uint64_t before = kNoValue;
+        bool box_full = false;  // every pixel of its box above its bottom line is set
+    };
+
+    unsigned grid_drawing = 0;     // the grid drawing all this is of
+    unsigned columns_serial = 0;   // kept_columns' serial when the x's were last compared
+    int plot_width = 0;            // the geometry it is of
+    int plot_height = 0;
+    int grid_columns = 0;
+    int grid_rows = 0;
+    std::uint64_t low_bits = 0;    // minimoy and maximoy, bit for bit
+    std::uint64_t high_bits = 0;
+    // For each kept box row, the values that land on its box above its
+    // bottom line: from inside_from to inside_to; NaN when there are none.
+    double inside_from[kMaxRowValues];
+    double inside_to[kMaxRowValues];
+    int columns = 0;               // box columns kept; 0 when nothing is kept
+    int rows = 0;                  // box rows whose cells are kept
+    int words = 0;                 // 64-bit words a column: a bit a pixel row, 0 to plot_height
+    Coordinate x[kMaxRowValues];   // the x each column's pixels and cells are of
+    std::vector<std::uint64_t> pixels;  // columns x words
+    std::vector<Cell> cells;            // rows x columns
+};
+
+DrawnPixels drawn_pixels;
+unsigned grid_drawings = 0;  // how many times the grid has been drawn
+
+// The values of box row `row` whose points land in its box above its
+// bottom line: those from *from to *to, both NaN when none are known to.
+// The mapping's steps are monotonic, so all values from a value that lands
+// above the bottom line to the limit at the top land between the two lines.
+// Only the bottom line's neighbourhood is left out: the values on the
+// bottom limit or next to it land on the line, and are few (a count of 0).
+void inside_values(int row, double* from, double* to) {
+    *from = *to = std::nan("");
+    const int box_height = plot_height / grid_rows;
+    if (box_height < 2 || !(minimoy != maximoy)) return;
+    // A thousandth of a pixel row up from the bottom limit: all but the
+    // values on or next to it.
+    const double start = minimoy + (maximoy - minimoy) * (1.0 / 1024 / box_height);
+    if (!std::isfinite(start) || !(std::fabs(start - minimoy) <= std::fabs(maximoy - minimoy))) return;
+    const Coordinate y = row_y(row, axis_fraction(start, minimoy, maximoy), box_height);
+    const int bottom = plot_height - (grid_rows - row - 1) * box_height;
+    if (!y.placed || y.value >= bottom) return;
+    *from = std::min(start, maximoy);
+    *to = std::max(start, maximoy);
+}
+
+void forget_column(DrawnPixels& d, int c) {
+    std::uint64_t* pixels = d.pixels.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(d.words);
+    std::fill(pixels, pixels + d.words, std::uint64_t{0});
+    for (int r = 0; r < d.rows; ++r) d.cells[static_cast<std::size_t>(r) * d.columns + c] = DrawnPixels::Cell{};
+}
+
+// What has been drawn, made to hold for the grid and the columns' x's as
+// they are now: the one place where any of it is forgotten.
+DrawnPixels& drawn_pixels_now() {
+    DrawnPixels& d = drawn_pixels;
+    const ColumnCoordinates& kept = kept_columns;
+    if (d.grid_drawing != grid_drawings || d.plot_width != plot_width || d.plot_height != plot_height ||
+        d.grid_columns != grid_columns || d.grid_rows != grid_rows || d.low_bits != bits_of(minimoy) ||
+        d.high_bits != bits_of(maximoy)) {
+        d.grid_drawing = grid_drawings;
+        d.plot_width = plot_width;
+        d.plot_height = plot_height;
+        d.grid_columns = grid_columns;
+        d.grid_rows = grid_rows;
+        d.low_bits = bits_of(minimoy);
+        d.high_bits = bits_of(maximoy);
+        const bool usable = plot_height > 0 && grid_columns > 0 && grid_rows > 0;
+        d.columns = usable ? std::min(grid_columns, kMaxRowValues) : 0;
+        d.rows = usable ? std::min(grid_rows, kMaxRowValues) : 0;
+        d.words = usable ? plot_height / 64 + 1 : 0;
+        d.pixels.assign(static_cast<std::size_t>(d.columns) * static_cast<std::size_t>(d.words), 0);
+        d.cells.assign(static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns), DrawnPixels::Cell{});
+        for (int c = 0; c < d.columns; ++c) d.x[c] = Coordinate{0, false};
+        for (int r = 0; r < d.rows; ++r) inside_values(r, &d.inside_from[r], &d.inside_to[r]);
+        d.columns_serial = kept.serial - 1;
+    }
+    if (d.columns_serial != kept.serial) {
+        d.columns_serial = kept.serial;
+        const int n = std::min(kept.filled, d.columns);
+        for (int c = 0; c < n; ++c) {
+            if (kept.x[c].value == d.x[c].value && kept.x[c].placed == d.x[c].placed) continue;
+            d.x[c] = kept.x[c];
+            forget_column(d, c);
+        }
+    }
+    return d;
+}
+
+// Whether every pixel of box row `row` (of the kept ones) is set in column
+// `column`, from its top line to the row above its bottom line.
+bool box_pixels_set(const DrawnPixels& d, int column, int row) {
+    const int box_height = d.plot_height / d.grid_rows;
+    if (box_height < 2) return false;
+    const int top = d.plot_height - (d.grid_rows - row) * box_height;
+    const std::uint64_t* pixels = d.pixels.data() + static_cast<std::size_t>(column) * static_cast<std::size_t>(d.words);
+    for (int y = top; y < top + box_height; ++y) {
+        if ((pixels[y >> 6] & (std::uint64_t{1} << (y & 63))) == 0) return false;
+    }
+    return true;
 }
 
 // The y of a row's values in double arithmetic, where that is certain to
@@ -288,6 +415,7 @@ bool screen_to_cell(int x, int y, CellReading* reading) {
 }
 
 void draw_grid_column(int column, int count) {
+    ++grid_drawings;  // its lines may cover points drawn before
     grid_columns = count;
     grid_rows = count;
     set_line_style(0, 0, 1);
@@ -364,37 +492,45 @@ private:
 // where the double way decides nothing. Only the speed depends on it.
 bool map_by_value = false;
 
-// Maps a row of n values (1 to kMaxRowValues) on a sized grid.
-void map_row(int row, double time, const double* values, int n, MappedRow* out) {
-    out->xs = columns_at(time, n);
+// The y of values[0] to values[n - 1] (n at most kMaxRowValues) in box row
+// `row` of a sized grid, into ys; lists, in order, the positions of those
+// without one in `unplaced` and returns how many those are.
+int map_row_ys(int row, const double* values, int n, int* ys, int* unplaced) {
     const int box_height = plot_height / grid_rows;
     const QuickRowY quick(row, box_height);
     RowYMemo memo(row, box_height, quick);
     int undecided[kMaxRowValues];
-    int unplaced = 0;
+    int without = 0;
     if (map_by_value) {
         for (int c = 0; c < n; ++c) {
             const Coordinate y = memo.y_of(values[c]);
-            out->ys[c] = y.value;
-            if (!y.placed) undecided[unplaced++] = c;
+            ys[c] = y.value;
+            if (!y.placed) unplaced[without++] = c;
         }
         map_by_value = memo.misses() * 4 <= n;
     } else {
-        const int left = quick.ys_of(values, n, out->ys, undecided);
-        // The undecided ones in the long double steps; those without a y
-        // are listed again, at the front of `undecided`.
+        const int left = quick.ys_of(values, n, ys, undecided);
+        // The undecided ones in the long double steps.
         for (int k = 0; k < left; ++k) {
             const int c = undecided[k];
             const Coordinate y = memo.y_of(values[c]);
-            out->ys[c] = y.value;
-            if (!y.placed) undecided[unplaced++] = c;
+            ys[c] = y.value;
+            if (!y.placed) unplaced[without++] = c;
         }
         map_by_value = left * 2 > n && memo.misses() * 4 <= n;
     }
-    out->all_placed = unplaced == 0 && kept_columns.first_unplaced >= n;
+    return without;
+}
+
+// Maps a row of n values (1 to kMaxRowValues) on a sized grid.
+void map_row(int row, double time, const double* values, int n, MappedRow* out) {
+    out->xs = columns_at(time, n);
+    int unplaced[kMaxRowValues];
+    const int without = map_row_ys(row, values, n, out->ys, unplaced);
+    out->all_placed = without == 0 && kept_columns.first_unplaced >= n;
     if (out->all_placed) return;
     for (int c = 0; c < n; ++c) out->placed[c] = out->xs[c].placed;
-    for (int k = 0; k < unplaced; ++k) out->placed[undecided[k]] = false;
+    for (int k = 0; k < without; ++k) out->placed[unplaced[k]] = false;
 }
 
 }  // namespace
@@ -415,6 +551,61 @@ int map_cell_row(int row, double time, const double* values, int count, ScreenPo
     return n;
 }
 
+namespace {
+
+// Whether the next rows look up the values their cells have drawn at this
+// x before mapping them: they do unless most cells of the last row looked
+// up kept two values and missed (a log of many distinct values); the look-up
+// is then tried again after kRowsBetweenTries rows. Cells that keep fewer
+// (a column at a new x) do not count, as the look-up fills them. Only the
+// speed depends on it.
+bool pass_over_seen = true;
+int rows_until_try = 0;
+constexpr int kRowsBetweenTries = 64;
+
+// Draws the points of `fresh` values of a row, the k-th in box column
+// columns[k] (k itself when `all_columns`), mapped with ys and `unplaced`
+// as map_row_ys gives them. A pixel of the plot area (or of the row just
+// below it) is set once for each x of its box column; others (clipped ones)
+// go to put_pixel every time. `cells`: the row's kept cells, or null. When
+// `note_values`, every value whose point is now drawn is noted there as its
+// cell's latest.
+template <bool all_columns, bool note_values>
+inline void draw_row_points(DrawnPixels& drawn, int row, DrawnPixels::Cell* cells, const Coordinate* xs,
+                            const int* columns, const double* values, int fresh, const int* ys, const int* unplaced) {
+    const int kept = drawn.columns;
+    const auto pixel_rows = static_cast<unsigned>(drawn.plot_height);
+    int next_unplaced = 0;
+    for (int k = 0; k < fresh; ++k) {
+        if (k == unplaced[next_unplaced]) {
+            ++next_unplaced;
+            continue;
+        }
+        const int column = all_columns ? k : columns[k];
+        if (!xs[column].placed) continue;
+        const int y = ys[k];
+        if (note_values && column < kept) {
+            DrawnPixels::Cell& mine = cells[column];
+            const std::uint64_t bits = bits_of(values[k]);
+            if (mine.latest != bits) {
+                mine.before = mine.latest;
+                mine.latest = bits;
+            }
+        }
+        if (column < kept && static_cast<unsigned>(y) <= pixel_rows) {
+            std::uint64_t& word = drawn.pixels[static_cast<std::size_t>(column) * static_cast<std::size_t>(drawn.words) +
+                                               (static_cast<unsigned>(y) >> 6)];
+            const std::uint64_t bit = std::uint64_t{1} << (static_cast<unsigned>(y) & 63);
+            if ((word & bit) != 0) continue;
+            word |= bit;
+            if (cells != nullptr) cells[column].box_full = box_pixels_set(drawn, column, row);
+        }
+        put_pixel(xs[column].value, y, kPointColor);  // point_color, as a constant
+    }
+}
+
+}  // namespace
+
 // Every call plot_cell_row makes, put_pixel's and SetPixel's as far as they
 // can be, written out in it: the row's points then cost no calls (the
 // benchmark's every shape, smooth and noisy).
@@ -422,17 +613,58 @@ PELMORIX_ALL_WRITTEN_OUT void plot_cell_row(int row, double time, const double* 
     point_color = kPointColor;
     const int n = count < kMaxRowValues ? count : kMaxRowValues;
     if (n <= 0 || grid_columns <= 0 || grid_rows <= 0) return;
-    // The row is mapped whole before any of it is drawn: the mapping reads
-    // nothing that drawing changes, and its arithmetic runs far slower when
-    // pixel stores come between its steps.
-    MappedRow mapped;
-    map_row(row, time, values, n, &mapped);
-    // point_color, as a constant
-    if (mapped.all_placed) {
-        for (int c = 0; c < n; ++c) put_pixel(mapped.xs[c].value, mapped.ys[c], kPointColor);
-    } else {
-        for (int c = 0; c < n; ++c) {
-            if (mapped.placed[c]) put_pixel(mapped.xs[c].value, mapped.ys[c], kPointColor);
+    const Coordinate* xs = columns_at(time, n);
+    DrawnPixels& drawn = drawn_pixels_now();
+    DrawnPixels::Cell* cells =
+        row >= 0 && row < drawn.rows ? drawn.cells.data() + static_cast<std::size_t>(row) * drawn.columns : nullptr;
+    // Mapped whole before any of it is drawn: the mapping reads nothing
+    // that drawing changes, and its arithmetic runs far slower when pixel
+    // stores come between its steps.
+    int ys[kMaxRowValues];
+    int unplaced[kMaxRowValues + 1];
+    if (cells == nullptr || !pass_over_seen) {
+        if (cells != nullptr && --rows_until_try <= 0) pass_over_seen = true;
+        const int without = map_row_ys(row, values, n, ys, unplaced);
+        unplaced[without] = n;  // past the last
+        draw_row_points<true, false>(drawn, row, cells, xs, nullptr, values, n, ys, unplaced);
+        return;
+    }
+    // The values whose points are known to be set are passed over before
+    // they are mapped: one of the cell's last two, or any that lands above
+    // its box's bottom line once all of those pixels are set. The others
+    // are gathered, with their columns.
+    const int kept = std::min(n, drawn.columns);
+    const double lowest = drawn.inside_from[row];
+    const double highest = drawn.inside_to[row];
+    int fresh_columns[kMaxRowValues];
+    double fresh_values[kMaxRowValues];
+    int fresh = 0;
+    int c = 0;
+    // Without branches: which of a cell's values comes is as random as the
+    // log, and a branch on it would be mispredicted half the time.
+    for (; c < kept; ++c) {
+        const double value = values[c];
+        const std::uint64_t bits = bits_of(value);
+        const DrawnPixels::Cell& mine = cells[c];
+        const bool inside = mine.box_full & (value >= lowest) & (value <= highest);  // a NaN is not
+        fresh_columns[fresh] = c;
+        fresh_values[fresh] = value;
+        fresh += static_cast<int>((mine.latest != bits) & (mine.before != bits) & !inside);
+    }
+    if (fresh * 2 > kept) {
+        int missed = 0;  // values not found although their cell keeps two
+        for (int k = 0; k < fresh; ++k) missed += cells[fresh_columns[k]].before != DrawnPixels::kNoValue;
+        if (missed * 2 > kept) {
+            pass_over_seen = false;
+            rows_until_try = kRowsBetweenTries;
         }
     }
+    for (; c < n; ++c) {
+        fresh_columns[fresh] = c;
+        fresh_values[fresh++] = values[c];
+    }
+    if (fresh == 0) return;
+    const int without = map_row_ys(row, fresh_values, fresh, ys, unplaced);
+    unplaced[without] = fresh;  // past the last
+    draw_row_points<false, true>(drawn, row, cells, xs, fresh_columns, fresh_values, fresh, ys, unplaced);
 }

@@ -439,9 +439,10 @@ PELMORIX_IN_EACH_CALLER const char* whole_number_window(const char* token, doubl
     // The last digit of each token with its blank within reach.
     unsigned ends = digits & (blanks >> 1);
     // Nothing but blanks, digits and minus signs; a minus sign only first
-    // in its token and before a digit; no run of 4 digits.
+    // in its token and before a digit, or in the last byte, whose token ends
+    // beyond the window and is left to the next; no run of 4 digits.
     const bool whole = (blanks | digits | minus) == 0xFFFFu && ends != 0 &&
-                       (minus & ~(starts & (digits >> 1))) == 0 &&
+                       (minus & ~(starts & ((digits >> 1) | 0x8000u))) == 0 &&
                        (digits & (digits << 1) & (digits << 2) & (digits << 3)) == 0;
     if (!whole) return nullptr;
     // Eight one-digit tokens, a blank after each (a cellular automaton's

@@ -79,6 +79,10 @@ struct CellLogStream {
     // a regular file, and then at least every 50 ms while it waits; null
     // until there is a window to serve.
     void (*while_waiting)() = nullptr;
+    // Called at least every 50 ms while the log is read, whatever is drawn,
+    // and when it was last; null until there is a window to answer for.
+    void (*while_reading)() = nullptr;
+    std::chrono::steady_clock::time_point last_answered{};
 #ifdef _WIN32
     // A second handle on a log that is not a regular file, opened for
     // overlapped reads, and the event they signal; null where the system
@@ -155,23 +159,58 @@ int split_row(const char* line, double* values);  // a NUL-terminated line
 bool is_blank_line(const LineView& line);
 bool is_blank_line(const char* line);  // a NUL-terminated line
 
+// The stages of the log's way in, each over the one below: the source
+// (source.cpp), the text (compressed.cpp), the lines (above), the plot
+// loop (plot.cpp), the run (reader.cpp).
+
+// The source: the log's file, opened (null: a failed open), taken back to
+// its start (regular files only; false otherwise, or when the system
+// cannot), closed.
+void open_log_source(CellLogStream& stream, std::FILE* file);
+bool rewind_log_source(CellLogStream& stream);
+void close_log_source(CellLogStream& stream);
 // The raw bytes of the log, from its file: up to `size` of them into `into`,
 // all that come for a regular file, what has arrived for anything else
 // (after showing the picture, should the read have to wait); 0 when no byte
 // will come any more. A failed read, or a regular file that ends short of
 // its size at opening, is noted in the stream (`read_error`, `cut_short`)
-// and ends the log: no read is tried after it.
+// and ends the log: no read is tried after it. Once a chunk, the window
+// system is answered when its time has come (answer_on_clock).
 std::size_t fetch_log_bytes(CellLogStream& stream, unsigned char* into, std::size_t size);
-// The log's first fetch, `got` bytes in `bytes`, looked at: a plain log's
-// bytes stay as they are and `got` is returned; a compressed log's are
-// taken as its raw input and `bytes` is filled with the first of its text
-// instead, whose length is returned. A log in a compressed format this
-// build cannot read gives 0 bytes and is done.
-std::size_t start_decompressing(CellLogStream& stream, std::size_t got);
-// The next chunk of a compressed log's text into `bytes`: a whole chunk
-// from a regular file, what the raw bytes so far give otherwise; 0 at the
-// end of the data, or where it was found damaged (which sets `damaged`).
-std::size_t decompress_chunk(CellLogStream& stream);
+// The same read with nothing shown, served or answered: for a reader that
+// is not the program's main thread, which waits in it as the system's read
+// waits.
+std::size_t read_log_bytes(CellLogStream& stream, unsigned char* into, std::size_t size);
+// Calls `while_reading` when at least 40 ms have passed since it last did.
+void answer_on_clock(CellLogStream& stream);
+#ifndef _WIN32
+// Whether a read of the log would return at once (bytes, the end or an
+// error), waiting up to `timeout_ms` for it.
+bool log_bytes_ready(const CellLogStream& stream, int timeout_ms);
+// The wait before a read of a log that is not a regular file: returns when
+// `ready(what, timeout_ms)` says what is awaited is there (it waits up to
+// timeout_ms for it); meanwhile the picture is put on the screen, at most
+// once a frame, and the window served while the wait goes on.
+void wait_showing(CellLogStream& stream, bool (*ready)(void*, int), void* what);
+#endif
+
+// The text: the next chunk of the log's text into `bytes`, its length
+// returned; 0 when no byte will come any more. The log's first bytes tell
+// whether it is compressed: a plain log's text is its bytes; a compressed
+// one's is decompressed (which sets `damaged` where the data is damaged or
+// cut short); a log in a compressed format this build cannot read has no
+// text.
+std::size_t fetch_log_text(CellLogStream& stream);
+// As the source's open, rewind and close, with the text's own state.
+void open_log_text(CellLogStream& stream, std::FILE* file);
+bool rewind_log_text(CellLogStream& stream);
+void close_log_text(CellLogStream& stream);
+
+// The plot loop, from the log's first row `line`, which has already been
+// read into the stream's chunk or `line_buffer`, to the end of the file.
+// Each row is drawn before the next line is read, and the console is
+// flushed as soon as a block has ended and the next one's first row is in.
+void plot_rows(CellLogStream& stream, char* line_buffer, LineView line);
 
 // Reads and plots the whole cell log; returns the exit status. File
 // problems are reported before any window opens.

@@ -316,7 +316,9 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filter_min, UINT filter_ma
     (void)window, (void)filter_min, (void)filter_max;
     if (msg == nullptr) return fail(ERROR_INVALID_PARAMETER, FALSE);
     const bool found = next_message(msg, (remove & PM_REMOVE) != 0);
-    if (!found) write_snapshot_if_due();  // nothing to do: the program waits
+    // Nothing to take: the program waits. A look that leaves the queue as
+    // it is (a busy program answering for its window) is no wait.
+    if (!found && (remove & PM_REMOVE) != 0) write_snapshot_if_due();
     if (journaling()) {
         journal_call("PeekMessageA", found ? msg->hwnd : nullptr,
                      {found ? static_cast<long long>(msg->message) : 0, static_cast<long long>(remove)});

@@ -2,8 +2,10 @@
 // map_cell_row (a whole row at once, the time's x kept from row to row),
 // against a straightforward evaluation of the mapping's formulas, step by
 // step in long double, on many random plots, limits, cells and values; and
-// the limits pelmorix-scan suggests, put through the mapping.
+// the limits pelmorix-scan suggests, put through the mapping. And the
+// rows drawn, against each point drawn by itself.
 #include <gtest/gtest.h>
+#include <platform_testing.h>
 
 #include <climits>
 #include <cmath>
@@ -16,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics.h"
+#include "graphics_internal.h"
 #include "scan.h"
 #include "support.h"
 #include "viewer.h"
@@ -222,6 +226,103 @@ TEST_F(Mapping, RowsMapAsEachPointByItself) {
             continue;
         }
         compare_row_with_formulas(row, time, values, points, mapped, &failures);
+    }
+}
+
+// A run of rows to draw: its grid, blocks and values.
+struct RowRun {
+    int cells;
+    int blocks;
+    double span;      // the time axis, in runs of the blocks
+    bool few_values;  // a handful of values (a cellular automaton's); else any between the limits
+};
+
+// The pictures, window then page, that a run of rows leaves on the headless
+// display: each row drawn whole by plot_cell_row (`by_rows`), or each point
+// by plot_cell_value. Drawn by rows, each row's points inside the plot
+// area must be in the window as soon as the row is drawn; those that are
+// not are counted in *missing. Many blocks to a pixel column, so that points repeat;
+// some values beyond the limits or not numbers, some on the bottom limit or
+// next to it; rows and columns past the grid; and the grid drawn again
+// over the points a quarter of the way on. Any values: the odd rows' stay
+// below their boxes' top lines, which are the even rows' bottom lines, so
+// that only the even rows' own values set those.
+std::vector<unsigned> drawn_picture(const RowRun& run, bool by_rows, int* missing) {
+    setenv("PELMORIX_DISPLAY", "headless", 1);
+    start_graphics();
+    draw_title_bar("rows");
+    draw_status_bar("ESC Aborta");
+    measure_plot_area();
+    minimox = 0;
+    maximox = run.blocks * 0.025 * run.span;
+    minimoy = 0;
+    maximoy = 3;
+    const double few[] = {0, 1, 2, 3, -1, 4, std::nan(""), 1.5};
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> any(0, 3);
+    std::uniform_real_distribution<double> below_the_top(0, 2.5);
+    const auto value = [&](int row) {
+        if (run.few_values) return few[random() % (random() % 3 == 0 ? 8 : 2)];
+        switch (random() % 16) {
+            case 0: return 0.0;
+            case 1: return std::nextafter(0.0, 1.0);
+            case 2: return 1e-6;
+            default: return row % 2 == 0 ? any(random) : below_the_top(random);
+        }
+    };
+    std::vector<double> values(static_cast<std::size_t>(run.cells) + 1);
+    for (int c = 0; c < run.cells; ++c) draw_grid_column(c, run.cells);
+    const GraphicsContext& g = graphics_context();
+    ViewportRecord plot;
+    get_view_settings(&plot);
+    double time = 0;
+    for (int block = 0; block < run.blocks; ++block) {
+        if (block == run.blocks / 4) {
+            for (int c = 0; c < run.cells; ++c) draw_grid_column(c, run.cells);
+        }
+        for (int row = 0; row <= run.cells; ++row) {
+            for (double& v : values) v = value(row);
+            if (by_rows) {
+                plot_cell_row(row, time, values.data(), run.cells + 1);
+                for (int c = 0; c <= run.cells; ++c) {
+                    const ScreenPoint p = cell_to_screen(c, row, time, values[c]);
+                    unsigned rgb = 0;
+                    if (p.placed && p.x >= 0 && p.x < plot_width && p.y >= 0 && p.y < plot_height &&
+                        (!platform_testing::read_pixel(g.screen_dc, plot.left + p.x, plot.top + p.y, &rgb) ||
+                         rgb != 0xFF00FF)) {  // colour 5, the points'
+                        ++*missing;
+                    }
+                }
+            } else {
+                for (int c = 0; c <= run.cells; ++c) plot_cell_value(c, row, time, values[c]);
+            }
+        }
+        time += 0.025;
+    }
+    std::vector<unsigned> picture;
+    std::vector<unsigned> page;
+    int width = 0;
+    int height = 0;
+    EXPECT_TRUE(platform_testing::read_surface(g.screen_dc, &picture, &width, &height));
+    EXPECT_TRUE(platform_testing::read_surface(g.page_dc, &page, &width, &height));
+    close_graphics();
+    picture.insert(picture.end(), page.begin(), page.end());
+    return picture;
+}
+
+TEST_F(Mapping, RowsDrawThePictureOfEachPointByItself) {
+    // Large boxes of few values, their second half past the boxes; small
+    // boxes, 7 pixels high, that fill up.
+    for (const RowRun& run : {RowRun{4, 3000, 0.5, true}, RowRun{60, 300, 4, false}}) {
+        SCOPED_TRACE(std::to_string(run.cells) + " cells");
+        int missing = 0;
+        const std::vector<unsigned> by_points = drawn_picture(run, false, &missing);
+        const std::vector<unsigned> by_rows = drawn_picture(run, true, &missing);
+        EXPECT_EQ(missing, 0) << "points not drawn with their rows";
+        ASSERT_EQ(by_rows.size(), by_points.size());
+        std::size_t differ = 0;
+        for (std::size_t i = 0; i < by_rows.size(); ++i) differ += by_rows[i] != by_points[i];
+        EXPECT_EQ(differ, 0u) << "pixels that differ, of " << by_rows.size();
     }
 }
 

@@ -576,6 +576,82 @@ TEST_F(RealWindow, WhileTheLogPausesTheWindowAnswersPingsAndShowsItsPictureAgain
     EXPECT_TRUE(run.viewer->running()) << "the run ended before its log did";
 }
 
+// Blocks of 10 x 10 values, each block 0.025 time units on: with the time
+// axis ending at 1 only the first 40 are drawn, and the rest are read past it.
+std::string block_of_ten() {
+    std::string block;
+    for (int r = 0; r < 10; ++r) block += "0 4 8 1 3 5 7 9 2 11\n";
+    return block + "\n";
+}
+
+TEST_F(RealWindow, WhileALogIsReadPastItsTimeAxisTheWindowAnswersPings) {
+    for (const std::string how : {"a regular file", "a pipe that keeps coming"}) {
+        SCOPED_TRACE(how);
+        const std::string block = block_of_ten();
+        const std::string log = dir_.file("past.skv");
+        unlink(log.c_str());  // the other case's
+        const std::string snapshot = dir_.file("past.png");
+        unlink(snapshot.c_str());
+        int writer = -1;
+        std::atomic<bool> writing{true};
+        std::thread simulation;
+        if (how == "a regular file") {
+            // 512 MiB: read for longer than the pings take, on any machine.
+            std::string lot = "heading\n";
+            while (lot.size() < (1u << 20)) lot += block;
+            std::FILE* f = std::fopen(log.c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            for (int i = 0; i < 512; ++i) ASSERT_EQ(std::fwrite(lot.data(), 1, lot.size(), f), lot.size());
+            ASSERT_EQ(std::fclose(f), 0);
+        } else {
+            ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+            writer = open(log.c_str(), O_RDWR | O_CLOEXEC);
+            ASSERT_GE(writer, 0);
+            // A pipe of 1 MiB, written 1 MiB at a time: the viewer does not
+            // catch up with it between two writes.
+            (void)fcntl(writer, F_SETPIPE_SZ, 1 << 20);
+            std::string lot;
+            while (lot.size() < (1u << 20)) lot += block;
+            ASSERT_EQ(write(writer, "heading\n", 8), 8);
+            // As fast as the viewer takes them: it never waits for the log.
+            simulation = std::thread([&, lot] {
+                while (writing) {
+                    if (write(writer, lot.data(), lot.size()) < 0) return;
+                }
+            });
+        }
+        Launch launch = viewer_launch("past.png");
+        launch.args = {"past.skv", "0", "0", "1", "16"};
+        Process viewer(kExe, launch);
+        const Outcome found = xdotool({"search", "--sync", "--name", "N-Vorq Pelmorix"});
+        ASSERT_EQ(found.status, 0) << "no window appeared";
+        const std::string window = found.out.substr(0, found.out.find('\n'));
+        // Past the start's drawing (slow under the sanitizers), well into
+        // the reading.
+        std::this_thread::sleep_for(200ms);
+        for (int i = 0; i < 3; ++i) {
+            const long ping = desktop_probe("ping", window);
+            EXPECT_GE(ping, 0) << "no answer to ping " << i;
+            EXPECT_LT(ping, 250) << "ping " << i;
+        }
+        EXPECT_FALSE(viewer_test::file_exists(snapshot)) << "the log was read to its end before the pings were done";
+        if (!simulation.joinable()) {
+            // The rest of the file would take minutes under the sanitizers.
+            viewer.terminate();
+            continue;
+        }
+        writing = false;
+        simulation.join();
+        close(writer);
+        EXPECT_TRUE(viewer_test::wait_until([&] { return viewer_test::file_exists(snapshot); }, 60s))
+            << "the program never waited for a key";
+        xdotool({"key", "--window", window, "a"});
+        const Outcome r = viewer.finish(10s);
+        EXPECT_EQ(r.status, 0);
+    }
+    unlink(dir_.file("past.skv").c_str());
+}
+
 TEST_F(RealWindow, EscOrTheCloseButtonWhileTheLogPausesEndTheRunWithStatus1) {
     for (const std::string how : {"Escape", "close"}) {
         SCOPED_TRACE(how);
