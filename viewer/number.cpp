@@ -520,6 +520,14 @@ const char* whole_number_window(const char*, double*, int, int*) {
 bool whole_number_bytes(const char*) { return false; }
 #endif
 
+}  // namespace
+
+const char* convert_whole_numbers(const char* token, double* values, int room, int* converted) {
+    return kWholeNumberWindows ? whole_number_window<true>(token, values, room, converted) : nullptr;
+}
+
+namespace {
+
 // The tokens from `p` up to `last` (the last place a token may start there),
 // converted in turn into values[count] on, up to kMaxRowValues in all, in
 // a line that runs on at least kQuickSpan bytes past `last`. Returns the byte

@@ -93,19 +93,108 @@ public:
     // A row the viewer draws: its values as split_row gives them, the
     // first kMaxRowValues tokens, each converted by the viewer's own
     // conversion, except where a look at its first bytes shows that it lies
-    // strictly between the smallest and largest values so far, which it
-    // then leaves as they are. Returns how many values it has.
+    // between the smallest and largest values so far, which it then leaves
+    // as they are. Returns how many values it has.
     int take_row(const LineView& line) {
         const char* const begin = line.text;
         const char* const end = line.text + line.length;
-        // Short numbers the viewer's own split converts about as quickly as
-        // any look at them: a row whose first token is short is split whole.
+        // A row of whole numbers (a cellular model's states, spins, counts)
+        // up to eight tokens at a look, each token's value and kind (number
+        // or not) from that one look.
+        // While its rows need no second look (no zero, no new extreme: a log
+        // of counts or spins), the viewer's split of the whole row is
+        // quicker still; after one that did, the next rows are read by looks,
+        // twice as many each time it happens again in a row (a log of
+        // states, with zeros in every row).
+        if (whole_number_start(line)) {
+            if (rows_by_looks_ > 0) {
+                --rows_by_looks_;
+                return take_tokens(line, true, false);
+            }
+            const int count = split_whole(line);
+            if (looked_again_) {
+                rows_by_looks_ = looks_run_;
+                looks_run_ = looks_run_ < kMostLooksRun ? 2 * looks_run_ : kMostLooksRun;
+            } else {
+                looks_run_ = kFirstLooksRun;
+            }
+            return count;
+        }
+        // Short decimals passed over by their form, token by token, while
+        // the extremes lie either side of zero and the row's first token is
+        // (a noisy log's, or one of sines); the viewer's split does as well
+        // on the one-digit decimals of a model's log, which stay positive.
+        if (bounds_stale_) set_digit_bounds();
         const char* first = begin;
         while (first != end && *first == ' ') ++first;
+        if (any_finite_ && shape_.smallest_finite < 0 && shape_.largest_finite > 0 && end - first >= kLookSpan &&
+            look_past_short(first) != nullptr) {
+            return take_tokens(line, false, true);
+        }
+        // Short numbers the viewer's own split converts about as quickly as
+        // any look at them: a row whose first token is short is split whole.
         const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
         const char* blank = first;
         while (blank != short_end && *blank != ' ') ++blank;
         if (blank != short_end || short_end == end) return split_whole(line);
+        return take_tokens(line, false, false);
+    }
+
+    long long line_number() const { return line_number_; }
+
+private:
+    // A token of at most this many bytes is short.
+    static constexpr std::ptrdiff_t kShortToken = 10;
+
+    // Whether the line's first 16 bytes are all blanks, digits and minus
+    // signs.
+    static bool whole_number_start(const LineView& line) {
+#if defined(__SSE2__) && defined(__GNUC__)
+        if (line.length < 16) return false;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.text));
+        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
+        const __m128i others =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
+        return _mm_movemask_epi8(_mm_or_si128(digits, others)) == 0xFFFF;
+#else
+        (void)line;
+        return false;
+#endif
+    }
+
+    // The whole numbers that end within the 16 bytes at `look`, as
+    // convert_whole_numbers converts them, with a minus sign that starts a
+    // token in the last of the 16 read as a blank: its token, cut off there,
+    // is left for the next look rather than failing this one (a log of spins
+    // fails one look in four that way). Returns the byte after the last, or
+    // null.
+    static const char* whole_numbers(const char* look, double* values, int room, int* converted) {
+#if defined(__SSE2__) && defined(__GNUC__)
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look));
+        // A minus sign after a digit ("1-") is part of the token before it.
+        const __m128i after_blank = _mm_slli_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), 1);
+        const __m128i last_minus =
+            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')), after_blank),
+                          _mm_set_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+        // '-' ^ ('-' ^ ' ') is the blank.
+        alignas(16) char window[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(window),
+                        _mm_xor_si128(bytes, _mm_and_si128(last_minus, _mm_set1_epi8('-' ^ ' '))));
+        const char* const stop = convert_whole_numbers(window, values, room, converted);
+        return stop != nullptr ? look + (stop - window) : nullptr;
+#else
+        return convert_whole_numbers(look, values, room, converted);
+#endif
+    }
+
+    // take_row token by token: whole numbers by whole_numbers (`windows`)
+    // until two looks in a row find other text, the rest by
+    // look_past_short (`short_looks`), look_past or the viewer's conversion
+    // of each token.
+    int take_tokens(const LineView& line, bool windows, bool short_looks) {
+        const char* const begin = line.text;
+        const char* const end = line.text + line.length;
         int count = 0;
         const char* p = begin;
         // Where a token may start and still be looked at in place; the rest
@@ -113,6 +202,7 @@ public:
         const char* const in_place = line.length >= kLookSpan ? end - kLookSpan : begin;
         char padded[2 * kLookSpan];
         bool copied = false;
+        int window_misses = windows ? 0 : 2;
         while (count < kMaxRowValues) {
             while (p != end && *p == ' ') ++p;
             if (p == end) break;
@@ -124,8 +214,27 @@ public:
             }
             // p, or the same byte in the copy.
             const char* const look = copied ? padded + (p - copy_offset_) : p;
+            if (window_misses < 2) {
+                // Slots the look leaves alone keep a value between the
+                // extremes, so that all eight are compared at once.
+                alignas(16) double values[8];
+                for (double& v : values) v = shape_.smallest_finite;
+                int converted = 0;
+                if (const char* const after = whole_numbers(look, values, kMaxRowValues - count, &converted)) {
+                    take_numbers(values, converted);
+                    count += converted;
+                    // Past the last token's blank, which in the copy may
+                    // be the padding's.
+                    const std::ptrdiff_t moved = after - look;
+                    p = moved < end - p ? p + moved : end;
+                    window_misses = 0;
+                    continue;
+                }
+                ++window_misses;
+            }
             ++count;
-            const char* const stop = look_past(look);
+            const char* stop = short_looks ? look_past_short(look) : nullptr;
+            if (stop == nullptr) stop = look_past(look);
             if (stop != nullptr) {
                 p += stop - look;
                 continue;
@@ -142,12 +251,6 @@ public:
         shape_.values += count;
         return count;
     }
-
-    long long line_number() const { return line_number_; }
-
-private:
-    // A token of at most this many bytes is short.
-    static constexpr std::ptrdiff_t kShortToken = 10;
 
     // take_row by the viewer's own split of the whole row.
     int split_whole(const LineView& line) {
@@ -184,8 +287,10 @@ private:
             high = v > high ? v : high;
             zero |= v == 0;
         }
-        const bool inside = any_finite_ && low > shape_.smallest_finite && high < shape_.largest_finite;
-        if (!inside || zero || count == kMaxRowValues) {
+        // A value equal to an extreme so far changes nothing.
+        const bool inside = any_finite_ && low >= shape_.smallest_finite && high <= shape_.largest_finite;
+        looked_again_ = !inside || zero || count == kMaxRowValues;
+        if (looked_again_) {
             // The rare row: each token again, for its value and its text.
             const char* p = line.text;
             const char* const end = line.text + line.length;
@@ -204,6 +309,7 @@ private:
         return count;
     }
 
+
     // Bytes looked at from a token's start at most: a token longer than
     // kLongest is always converted.
     static constexpr std::ptrdiff_t kLongest = 32;
@@ -211,19 +317,135 @@ private:
 
     // One converted value of the token [token, token_end).
     void take_value(double v, const char* token, const char* token_end) {
+        take_number(v);
+        // A token with no number is read as +0.
+        if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
+    }
+
+    // The first `n` of eight values whose tokens all have a number; the
+    // others lie between the finite extremes so far, when there are any. A
+    // value equal to an extreme changes nothing, which is how every value of
+    // a log of states or spins lies.
+    void take_numbers(const double (&values)[8], int n) {
+        if (any_finite_) {
+#if defined(__SSE2__) && defined(__GNUC__)
+            // No value is a NaN, so min and max are the comparisons below.
+            const __m128d a = _mm_load_pd(values);
+            const __m128d b = _mm_load_pd(values + 2);
+            const __m128d c = _mm_load_pd(values + 4);
+            const __m128d d = _mm_load_pd(values + 6);
+            const __m128d lows = _mm_min_pd(_mm_min_pd(a, b), _mm_min_pd(c, d));
+            const __m128d highs = _mm_max_pd(_mm_max_pd(a, b), _mm_max_pd(c, d));
+            const __m128d outside = _mm_or_pd(_mm_cmplt_pd(lows, _mm_set1_pd(shape_.smallest_finite)),
+                                              _mm_cmpgt_pd(highs, _mm_set1_pd(shape_.largest_finite)));
+            if (_mm_movemask_pd(outside) == 0) return;
+#else
+            double low = values[0];
+            double high = values[0];
+            for (const double v : values) {
+                low = v < low ? v : low;
+                high = v > high ? v : high;
+            }
+            if (low >= shape_.smallest_finite && high <= shape_.largest_finite) return;
+#endif
+        }
+        for (int k = 0; k < n; ++k) take_number(values[k]);
+    }
+
+    void take_number(double v) {
         if (!any_value_ || v < shape_.smallest) shape_.smallest = v;
         if (!any_value_ || v > shape_.largest) shape_.largest = v;
         any_value_ = true;
         if (std::isinf(v)) {
             tally(shape_.infinite, line_number_);
-        } else {
+        } else if (!any_finite_ || v < shape_.smallest_finite || v > shape_.largest_finite) {
             if (!any_finite_ || v < shape_.smallest_finite) shape_.smallest_finite = v;
             if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
             any_finite_ = true;
+            bounds_stale_ = true;
         }
-        // A token with no number is read as +0.
-        if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
     }
+
+    // Tokens of at most this many bytes are looked at by look_past_short.
+    static constexpr int kShortLook = 15;
+
+    // digit_bounds_ for the finite extremes as they now are.
+    void set_digit_bounds() {
+        double place = 1;  // 10^(w - 1), exact
+        for (int w = 1; w <= kShortLook; ++w, place *= 10) {
+            unsigned positive = 0;
+            unsigned negative = 0;
+            for (int d = 0; d <= 9; ++d) {
+                // Exact: the magnitudes lie from d * place up to (d + 1) * place.
+                const double low = d * place;
+                const double high = (d + 1) * place;
+                if (low >= shape_.smallest_finite && high <= shape_.largest_finite) positive |= 1u << d;
+                if (-high >= shape_.smallest_finite && -low <= shape_.largest_finite) negative |= 1u << d;
+            }
+            digit_bounds_[0][w] = static_cast<std::uint16_t>(positive);
+            digit_bounds_[1][w] = static_cast<std::uint16_t>(negative);
+        }
+        bounds_stale_ = false;
+    }
+
+    // The end of the token at `t` when its value lies between the finite
+    // extremes so far (or on one of them, which changes nothing), by its
+    // form alone: a minus sign or none, w digits, the first of them d, a
+    // point among or after them or none, a blank within 32 bytes: its
+    // magnitude lies from d * 10^(w - 1) up to (d + 1) * 10^(w - 1). Null when
+    // the token must be converted. The tokens of a noisy log of decimals,
+    // which lie anywhere between the extremes, are passed over in a few
+    // instructions each, from masks of one 16-byte load, or two. At least
+    // 32 bytes lie from `t` on.
+    const char* look_past_short(const char* t) const {
+#if defined(__SSE2__) && defined(__GNUC__)
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+        const ByteMasks masks = byte_masks(first);
+        if (masks.blanks != 0) return past_if_between(t, masks.blanks, masks.digits, masks.points);
+        // Up to 31 bytes (the shortest text of a double takes up to 24)
+        // from a second load.
+        const ByteMasks more = byte_masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 16)));
+        if (more.blanks == 0) return nullptr;
+        return past_if_between(t, more.blanks << 16, masks.digits | more.digits << 16, masks.points | more.points << 16);
+#else
+        (void)t;
+        return nullptr;
+#endif
+    }
+
+#if defined(__SSE2__) && defined(__GNUC__)
+    // Which of 16 bytes are blanks, digits and points.
+    struct ByteMasks {
+        std::uint32_t blanks;
+        std::uint32_t digits;
+        std::uint32_t points;
+    };
+    static ByteMasks byte_masks(__m128i bytes) {
+        const auto mask_of = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
+        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        return {mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))),
+                mask_of(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets)),
+                mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.')))};
+    }
+
+    // look_past_short's test, from the masks of the bytes at `t` on
+    // (`blanks` not 0).
+    const char* past_if_between(const char* t, std::uint32_t blanks, std::uint32_t all_digits,
+                                std::uint32_t all_points) const {
+        const int length = __builtin_ctz(blanks);
+        const std::uint32_t in_token = (1u << length) - 1;
+        const std::uint32_t digits = all_digits & in_token;
+        const std::uint32_t points = all_points & in_token;
+        const unsigned sign = t[0] == '-' ? 1u : 0u;
+        // Digits and at most one point after the sign, a digit first.
+        if ((digits | points | sign) != in_token || (points & (points - 1)) != 0 || ((digits >> sign) & 1u) == 0) {
+            return nullptr;
+        }
+        const int whole = __builtin_ctz(points | (1u << length)) - static_cast<int>(sign);
+        if (whole > kShortLook) return nullptr;
+        return ((digit_bounds_[sign][whole] >> (t[sign] - '0')) & 1u) != 0 ? t + length : nullptr;
+    }
+#endif
 
     // The end of the token at `t` when its value lies strictly between the
     // finite extremes so far, by its form alone: an optional minus sign,
@@ -317,6 +539,21 @@ private:
     long long line_number_ = 0;
     bool any_value_ = false;
     bool any_finite_ = false;
+    // For a token of w whole digits (1 to kShortLook), positive or
+    // negative, the first digits d that keep every such value between the
+    // finite extremes, as bit d. Set from the extremes before each row
+    // when take_number has moved them since; within the row they can only
+    // have widened, so the bits stay true.
+    std::uint16_t digit_bounds_[2][kShortLook + 1] = {};
+    bool bounds_stale_ = false;
+    // Whether split_whole's last row took each token again; how many rows of
+    // whole numbers are still to be read by looks, and how many the next
+    // such run is to be.
+    static constexpr int kFirstLooksRun = 8;
+    static constexpr int kMostLooksRun = 256;
+    bool looked_again_ = false;
+    int rows_by_looks_ = 0;
+    int looks_run_ = kFirstLooksRun;
     // Where the padded copy of the line's end was taken from.
     const char* copy_offset_ = nullptr;
     char line_buffer_[kLineBufferSize];

@@ -31,6 +31,13 @@ double atof_value(const char* text);
 // Converts the token at `token`, which runs up to the next blank (0x20) or
 // to `line_end`, as atof_value converts that token alone; returns its end.
 const char* convert_token(const char* token, const char* line_end, double* value);
+// Whole numbers of 1 to 3 digits, each with a minus sign or none, that end
+// within the 16 bytes at `token` (a token's first byte, 16 bytes readable),
+// each followed by a blank: up to `room` of them converted as split_row
+// converts them into `values`, *converted set to how many; returns the byte
+// after the last. Null, having converted nothing, when those bytes hold
+// anything else, or on a host without the quick way.
+const char* convert_whole_numbers(const char* token, double* values, int room, int* converted);
 
 // Flushes the console's output (standard output), noting the first failure.
 void flush_console();

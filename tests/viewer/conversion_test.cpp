@@ -8,6 +8,7 @@
 // of the values the viewer's split gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -282,16 +283,36 @@ TEST(Conversion, ShortDecimalsConvertExactlyAsTheModel) {
 // must be those of the values split_row converts, and of the plain model's
 // "no number", whatever the tokens. Rows mix near and far values, so that
 // the extremes move and many tokens lie just inside or just outside them.
+// The last 40 logs are of whole numbers (states, spins, counts), which it
+// reads several tokens at a look, with a stray token now and then.
 TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
     std::mt19937_64 rng(7);
-    for (int log = 0; log < 80; ++log) {
+    for (int log = 0; log < 120; ++log) {
         std::string text = "heading\n";
         const double spread = std::pow(10.0, static_cast<double>(rng() % 13) - 6);
+        const bool whole = log >= 80;
+        // Whole numbers from `lowest`, `levels` of them, `step` apart.
+        const int levels = log % 3 == 0 ? 2 : static_cast<int>(2 + rng() % (log % 4 == 3 ? 9 : 999));
+        const int step = log % 3 == 1 ? 2 : 1;
+        const int lowest =
+            log % 3 == 1 ? -1 : static_cast<int>(rng() % 3 == 0 ? rng() % 20 : 0) - (log % 2 == 0 ? 0 : levels);
         for (int row = 0; row < 60; ++row) {
-            const int count = static_cast<int>(rng() % 8 == 0 ? rng() % 420 : rng() % 30);
+            // Rows of whole numbers mostly of 8 tokens or so, as many as one
+            // look takes.
+            const int count = static_cast<int>(rng() % 8 == 0 ? rng() % 420
+                                               : whole      ? 8 * (rng() % 5) + rng() % 2
+                                                            : rng() % 30);
             std::string line;
             for (int k = 0; k < count; ++k) {
                 std::string token;
+                if (whole) {
+                    static const char* const strays[] = {"-",   "--1", "1-",  "x",  "-0",  "1000",
+                                                         "+1", "0.5", "007", "-.", "-999"};
+                    const int level = static_cast<int>(rng() % static_cast<unsigned>(levels));
+                    token = rng() % 64 == 0 ? strays[rng() % 11] : std::to_string(std::min(999, lowest + step * level));
+                    line += (k > 0 ? std::string(rng() % 16 == 0 ? 2 : 1, ' ') : "") + token;
+                    continue;
+                }
                 // One log in four has stray tokens of every kind; the others
                 // only values near one another, whose extremes move by steps
                 // smaller than their leading digits.
