@@ -23,31 +23,17 @@ void tally(LineTally& tally, long long line, long long n = 1) {
     tally.count += n;
 }
 
-using eight_bytes::first_marked;
 using eight_bytes::is_digit;
-using eight_bytes::kBytes;
-using eight_bytes::leading_digits;
-using eight_bytes::load_eight;
 
-// The looks at a token's bytes read eight at a time, first byte lowest;
-// elsewhere every token is converted.
-constexpr bool kLookAtBytes = eight_bytes::kLittleEndian;
-
-constexpr std::uint64_t kOnes = kBytes(1);
-constexpr std::uint64_t kHighBits = kBytes(0x80);
-
-// The high bit of every byte of `eight` that equals `c`, and no other.
-std::uint64_t bytes_equal(std::uint64_t eight, unsigned char c) {
-    const std::uint64_t x = eight ^ (kOnes * c);
-    const std::uint64_t low_seven = kBytes(0x7F);
-    return ~(((x & low_seven) + low_seven) | x) & kHighBits;
-}
-
-// How many of the eight bytes, first byte lowest, equal `c` before the
-// first that does not (8 when all do).
-int leading_bytes(std::uint64_t eight, unsigned char c) {
-    const std::uint64_t differ = ~bytes_equal(eight, c) & kHighBits;
-    return differ == 0 ? 8 : first_marked(differ);
+// The place of the lowest bit that is set (`bits` not 0).
+int lowest_bit(std::uint64_t bits) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(bits);
+#else
+    int n = 0;
+    for (; (bits & 1) == 0; bits >>= 1) ++n;
+    return n;
+#endif
 }
 
 constexpr int kMostPower = 300;
@@ -66,6 +52,50 @@ struct PowersOfTen {
     }
 };
 const PowersOfTen powers_of_ten;
+
+// Bytes of a row looked at together: one bit each in the masks below.
+constexpr int kBlock = 64;
+
+// Which of kBlock bytes are blanks, digits, points, signs and exponent
+// letters; the first byte is the lowest bit.
+struct ByteClasses {
+    std::uint64_t blanks = 0;
+    std::uint64_t digits = 0;
+    std::uint64_t points = 0;
+    std::uint64_t signs = 0;    // '-' and '+'
+    std::uint64_t letters = 0;  // 'e' and 'E'
+};
+
+ByteClasses classify(const char* bytes) {
+    ByteClasses c;
+#if defined(__SSE2__) && defined(__GNUC__)
+    for (int k = 0; k < kBlock; k += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
+        const auto bits = [k](__m128i m) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << k;
+        };
+        const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
+        c.blanks |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')));
+        c.digits |= bits(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets));
+        c.points |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')));
+        c.signs |= bits(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')), _mm_cmpeq_epi8(b, _mm_set1_epi8('+'))));
+        // 'E' and 'e' differ in the bit 0x20 alone, and no other byte
+        // becomes 'e' with it set.
+        c.letters |= bits(_mm_cmpeq_epi8(_mm_or_si128(b, _mm_set1_epi8(0x20)), _mm_set1_epi8('e')));
+    }
+#else
+    for (int k = 0; k < kBlock; ++k) {
+        const char ch = bytes[k];
+        const std::uint64_t bit = std::uint64_t{1} << k;
+        if (ch == ' ') c.blanks |= bit;
+        if (is_digit(ch)) c.digits |= bit;
+        if (ch == '.') c.points |= bit;
+        if (ch == '-' || ch == '+') c.signs |= bit;
+        if (ch == 'e' || ch == 'E') c.letters |= bit;
+    }
+#endif
+    return c;
+}
 
 // The plot loop's reading of the log, with what each line and row shows
 // noted down in `shape`.
@@ -92,60 +122,51 @@ public:
 
     // A row the viewer draws: its values as split_row gives them, the
     // first kMaxRowValues tokens, each converted by the viewer's own
-    // conversion, except where a look at its first bytes shows that it lies
-    // between the smallest and largest values so far, which it then leaves
-    // as they are. Returns how many values it has.
+    // conversion, except where its bytes show that it lies between the
+    // smallest and largest values so far (or on one of them), which it then
+    // leaves as they are. Returns how many values it has.
     int take_row(const LineView& line) {
-        const char* const begin = line.text;
+        if (line.length == 0) return 0;
         const char* const end = line.text + line.length;
+        const char* p = line.text;
+        // Looks start in place up to here; after it, in a copy of the
+        // line's end padded with blanks (a blank ends a token as the line's
+        // end does).
+        const char* const in_place = line.length > kBlock ? end - kBlock : line.text;
+        const char* copied_from = nullptr;
         // A row of whole numbers (a cellular model's states, spins, counts)
-        // up to eight tokens at a look, each token's value and kind (number
-        // or not) from that one look.
-        // While its rows need no second look (no zero, no new extreme: a log
-        // of counts or spins), the viewer's split of the whole row is
-        // quicker still; after one that did, the next rows are read by looks,
-        // twice as many each time it happens again in a row (a log of
-        // states, with zeros in every row).
-        if (whole_number_start(line)) {
-            if (rows_by_looks_ > 0) {
-                --rows_by_looks_;
-                return take_tokens(line, true, false);
+        // 16 bytes a look, until two looks in a row find other text.
+        int window_misses = whole_number_start(line) ? 0 : 2;
+        int count = 0;
+        while (count < kMaxRowValues && p < end) {
+            if (p >= in_place && copied_from == nullptr) {
+                std::memset(tail_, ' ', sizeof tail_);
+                std::memcpy(tail_, p, static_cast<std::size_t>(end - p));
+                copied_from = p;
             }
-            const int count = split_whole(line);
-            if (looked_again_) {
-                rows_by_looks_ = looks_run_;
-                looks_run_ = looks_run_ < kMostLooksRun ? 2 * looks_run_ : kMostLooksRun;
-            } else {
-                looks_run_ = kFirstLooksRun;
+            const char* const look = copied_from != nullptr ? tail_ + (p - copied_from) : p;
+            if (window_misses < 2) {
+                const int passed = pass_whole_numbers(look, kMaxRowValues - count, count);
+                if (passed > 0) {
+                    p += passed;
+                    window_misses = 0;
+                    continue;
+                }
+                if (passed < 0) ++window_misses;
             }
-            return count;
+            p = take_block(look, p, end, count);
         }
-        // Short decimals passed over by their form, token by token, while
-        // the extremes lie either side of zero and the row's first token is
-        // (a noisy log's, or one of sines); the viewer's split does as well
-        // on the one-digit decimals of a model's log, which stay positive.
-        if (bounds_stale_) set_digit_bounds();
-        const char* first = begin;
-        while (first != end && *first == ' ') ++first;
-        if (any_finite_ && shape_.smallest_finite < 0 && shape_.largest_finite > 0 && end - first >= kLookSpan &&
-            look_past_short(first) != nullptr) {
-            return take_tokens(line, false, true);
+        if (count == kMaxRowValues) {
+            while (p < end && *p == ' ') ++p;
+            if (p < end) tally(shape_.long_rows, line_number_);
         }
-        // Short numbers the viewer's own split converts about as quickly as
-        // any look at them: a row whose first token is short is split whole.
-        const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
-        const char* blank = first;
-        while (blank != short_end && *blank != ' ') ++blank;
-        if (blank != short_end || short_end == end) return split_whole(line);
-        return take_tokens(line, false, false);
+        shape_.values += count;
+        return count;
     }
 
     long long line_number() const { return line_number_; }
 
 private:
-    // A token of at most this many bytes is short.
-    static constexpr std::ptrdiff_t kShortToken = 10;
-
     // Whether the line's first 16 bytes are all blanks, digits and minus
     // signs.
     static bool whole_number_start(const LineView& line) {
@@ -163,193 +184,186 @@ private:
 #endif
     }
 
-    // The whole numbers that end within the 16 bytes at `look`, as
-    // convert_whole_numbers converts them, with a minus sign that starts a
-    // token in the last of the 16 read as a blank: its token, cut off there,
-    // is left for the next look rather than failing this one (a log of spins
-    // fails one look in four that way). Returns the byte after the last, or
-    // null.
-    static const char* whole_numbers(const char* look, double* values, int room, int* converted) {
+    // The whole numbers of one to three digits, each with a minus sign or
+    // none, that end within the 16 bytes at `look` (a token's first byte,
+    // or a blank), compared with the extremes all at once: their numbers
+    // made at their last digits in 16-bit lanes, without a branch a token.
+    // Returns how many bytes they take, up to the blank after the last, with
+    // `count` raised by their number, when every one lies between the
+    // extremes (a row of states, spins or counts once its extremes are
+    // found); 0 when one of them does not; -1 when the bytes up to the last
+    // of them hold anything else, or more than `room` tokens end there.
+    int pass_whole_numbers(const char* look, int room, int& count) const {
 #if defined(__SSE2__) && defined(__GNUC__)
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look));
-        // A minus sign after a digit ("1-") is part of the token before it.
-        const __m128i after_blank = _mm_slli_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), 1);
-        const __m128i last_minus =
-            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')), after_blank),
-                          _mm_set_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-        // '-' ^ ('-' ^ ' ') is the blank.
-        alignas(16) char window[16];
-        _mm_store_si128(reinterpret_cast<__m128i*>(window),
-                        _mm_xor_si128(bytes, _mm_and_si128(last_minus, _mm_set1_epi8('-' ^ ' '))));
-        const char* const stop = convert_whole_numbers(window, values, room, converted);
-        return stop != nullptr ? look + (stop - window) : nullptr;
+        const auto mask_of = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const __m128i digit_bytes = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
+        const __m128i minus_bytes = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-'));
+        const unsigned digits = mask_of(digit_bytes);
+        const unsigned blanks = mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+        const unsigned minus = mask_of(minus_bytes);
+        // The last digit of each token whose blank lies within the 16 bytes.
+        const unsigned ends = digits & (blanks >> 1);
+        if (ends == 0) return -1;
+        const int last = 31 - __builtin_clz(ends);
+        const unsigned reach = (2u << last) - 1;
+        const unsigned starts = ~blanks & ((blanks << 1) | 1u);
+        // Nothing but blanks, digits and minus signs, a minus sign only
+        // first in its token and before a digit, no run of four digits.
+        if (((blanks | digits | minus) & reach) != reach || (minus & ~(starts & (digits >> 1)) & reach) != 0 ||
+            (digits & (digits << 1) & (digits << 2) & (digits << 3) & reach) != 0) {
+            return -1;
+        }
+        unsigned n = ends - ((ends >> 1) & 0x5555u);
+        n = (n & 0x3333u) + ((n >> 2) & 0x3333u);
+        n = (n + (n >> 4)) & 0x0F0Fu;
+        n = (n + (n >> 8)) & 0x1Fu;
+        if (static_cast<int>(n) > room) return -1;
+        // At a token's last digit: that digit, 10 times the one before it,
+        // 100 times the one before that when the one between is a digit too
+        // (other bytes count 0); all lanes of a negative token's last digit
+        // set.
+        const __m128i units = _mm_and_si128(offsets, digit_bytes);
+        const __m128i tens = _mm_slli_si128(units, 1);
+        const __m128i hundreds = _mm_and_si128(_mm_slli_si128(units, 2), _mm_slli_si128(digit_bytes, 1));
+        const __m128i after_minus = _mm_or_si128(
+            _mm_slli_si128(minus_bytes, 1),
+            _mm_and_si128(_mm_slli_si128(digit_bytes, 1),
+                          _mm_or_si128(_mm_slli_si128(minus_bytes, 2),
+                                       _mm_and_si128(_mm_slli_si128(minus_bytes, 3), _mm_slli_si128(digit_bytes, 2)))));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i low = _mm_set1_epi16(whole_low_);
+        const __m128i high = _mm_set1_epi16(whole_high_);
+        const auto outside = [&](__m128i u, __m128i t, __m128i h, __m128i negative) {
+            const __m128i magnitude = _mm_add_epi16(
+                u, _mm_add_epi16(_mm_mullo_epi16(t, _mm_set1_epi16(10)), _mm_mullo_epi16(h, _mm_set1_epi16(100))));
+            const __m128i number = _mm_sub_epi16(_mm_xor_si128(magnitude, negative), negative);
+            return _mm_or_si128(_mm_cmpgt_epi16(low, number), _mm_cmpgt_epi16(number, high));
+        };
+        const __m128i first_eight =
+            outside(_mm_unpacklo_epi8(units, zero), _mm_unpacklo_epi8(tens, zero), _mm_unpacklo_epi8(hundreds, zero),
+                    _mm_unpacklo_epi8(after_minus, after_minus));
+        const __m128i last_eight =
+            outside(_mm_unpackhi_epi8(units, zero), _mm_unpackhi_epi8(tens, zero), _mm_unpackhi_epi8(hundreds, zero),
+                    _mm_unpackhi_epi8(after_minus, after_minus));
+        if ((mask_of(_mm_packs_epi16(first_eight, last_eight)) & ends) != 0) return 0;
+        count += static_cast<int>(n);
+        return last + 2;
 #else
-        return convert_whole_numbers(look, values, room, converted);
+        (void)look;
+        (void)room;
+        (void)count;
+        return -1;
 #endif
     }
 
-    // take_row token by token: whole numbers by whole_numbers (`windows`)
-    // until two looks in a row find other text, the rest by
-    // look_past_short (`short_looks`), look_past or the viewer's conversion
-    // of each token.
-    int take_tokens(const LineView& line, bool windows, bool short_looks) {
-        const char* const begin = line.text;
-        const char* const end = line.text + line.length;
-        int count = 0;
-        const char* p = begin;
-        // Where a token may start and still be looked at in place; the rest
-        // of the line from a copy padded with blanks.
-        const char* const in_place = line.length >= kLookSpan ? end - kLookSpan : begin;
-        char padded[2 * kLookSpan];
-        bool copied = false;
-        int window_misses = windows ? 0 : 2;
-        while (count < kMaxRowValues) {
-            while (p != end && *p == ' ') ++p;
-            if (p == end) break;
-            if (p >= in_place && !copied) {
-                std::memset(padded, ' ', sizeof padded);
-                std::memcpy(padded, p, static_cast<std::size_t>(end - p));
-                copied = true;
-                copy_offset_ = p;
+    // The tokens that start among the kBlock bytes at `look` (the line's
+    // bytes at `p`, or their padded copy), each passed over when its bytes
+    // show it lies between the extremes, else converted; up to the
+    // kMaxRowValues-th of the row, `count` raised by each. Returns where
+    // the next look starts: at a token that runs on past the kBlock bytes,
+    // or after them all.
+    const char* take_block(const char* look, const char* p, const char* end, int& count) {
+        const ByteClasses c = classify(look);
+        // A token starts at a byte that is no blank, after a blank or first.
+        std::uint64_t starts = ~c.blanks & ((c.blanks << 1) | 1);
+        // Bytes of a token other than the plain form: a sign or none, a
+        // digit, digits with at most one point among or after them, then an
+        // exponent letter, a sign or none and a digit.
+        const std::uint64_t odd = ~(c.blanks | c.digits | c.points | c.signs | c.letters) |
+                                  (c.signs & ~starts & ~(c.letters << 1)) |
+                                  (starts & ~(c.digits | (c.signs & (c.digits >> 1)))) |
+                                  (c.letters & ~((c.digits >> 1) | ((c.signs >> 1) & (c.digits >> 2))));
+        while (starts != 0) {
+            const int s = lowest_bit(starts);
+            starts &= starts - 1;
+            const std::uint64_t after = c.blanks >> s;
+            if (after == 0) {
+                // The next look starts with it, unless it fills a look
+                // alone: then it is converted.
+                if (s > 0) return p + s;
+                ++count;
+                return convert(p, end);
             }
-            // p, or the same byte in the copy.
-            const char* const look = copied ? padded + (p - copy_offset_) : p;
-            if (window_misses < 2) {
-                // Slots the look leaves alone keep a value between the
-                // extremes, so that all eight are compared at once.
-                alignas(16) double values[8];
-                for (double& v : values) v = shape_.smallest_finite;
-                int converted = 0;
-                if (const char* const after = whole_numbers(look, values, kMaxRowValues - count, &converted)) {
-                    take_numbers(values, converted);
-                    count += converted;
-                    // Past the last token's blank, which in the copy may
-                    // be the padding's.
-                    const std::ptrdiff_t moved = after - look;
-                    p = moved < end - p ? p + moved : end;
-                    window_misses = 0;
-                    continue;
-                }
-                ++window_misses;
-            }
+            const int length = lowest_bit(after);
+            const std::uint64_t token = (~std::uint64_t{0} >> (64 - length)) << s;
             ++count;
-            const char* stop = short_looks ? look_past_short(look) : nullptr;
-            if (stop == nullptr) stop = look_past(look);
-            if (stop != nullptr) {
-                p += stop - look;
-                continue;
-            }
-            double v;
-            const char* const token_end = convert_token(p, end, &v);
-            take_value(v, p, token_end);
-            p = token_end;
+            if ((odd & token) != 0 || !between_extremes(look + s, s, length, token, c)) convert(p + s, end);
+            if (count == kMaxRowValues) return p + s + length;
         }
-        if (count == kMaxRowValues) {
-            while (p != end && *p == ' ') ++p;
-            if (p != end) tally(shape_.long_rows, line_number_);
-        }
-        shape_.values += count;
-        return count;
+        return p + kBlock;
     }
 
-    // take_row by the viewer's own split of the whole row.
-    int split_whole(const LineView& line) {
-        double values[kMaxRowValues];
-        const int count = split_row(line, values);
-        shape_.values += count;
-        if (count == 0) return 0;
-        double low = values[0];
-        double high = values[0];
+    // Whether the plain token of `length` bytes at `t`, bit `s` on (bits
+    // `token`) of the classes `c`, lies between the finite extremes so far
+    // or on one of them. The first two significant digits and the place of
+    // the first give bounds on its magnitude a few per cent apart.
+    bool between_extremes(const char* t, int s, int length, std::uint64_t token, const ByteClasses& c) const {
+        const unsigned sign = static_cast<unsigned>(c.signs >> s) & 1u;
+        if (sign != 0 && t[0] != '-') return false;  // a plus sign: left to the conversion
+        const char* const d = t + sign;
+        const int whole = lowest_bit(~c.digits >> (s + static_cast<int>(sign)));
+        // The value's magnitude is at least lead * 10^power and below
+        // (lead + 1) * 10^power, lead from 10 to 99; or it is 0.
+        int lead = 0;
+        int power = 0;
         bool zero = false;
-        int c = 0;
-#if defined(__SSE2__) && defined(__GNUC__)
-        // Two values a step: no value is a NaN, so min and max are the
-        // comparisons below.
-        __m128d lows = _mm_set1_pd(low);
-        __m128d highs = lows;
-        __m128d zeros = _mm_setzero_pd();
-        for (; c + 2 <= count; c += 2) {
-            const __m128d v = _mm_loadu_pd(values + c);
-            lows = _mm_min_pd(lows, v);
-            highs = _mm_max_pd(highs, v);
-            zeros = _mm_or_pd(zeros, _mm_cmpeq_pd(v, _mm_setzero_pd()));
-        }
-        double two[2];
-        _mm_storeu_pd(two, lows);
-        low = two[0] < two[1] ? two[0] : two[1];
-        _mm_storeu_pd(two, highs);
-        high = two[0] > two[1] ? two[0] : two[1];
-        zero = _mm_movemask_pd(zeros) != 0;
-#endif
-        for (; c < count; ++c) {
-            const double v = values[c];
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-            zero |= v == 0;
-        }
-        // A value equal to an extreme so far changes nothing.
-        const bool inside = any_finite_ && low >= shape_.smallest_finite && high <= shape_.largest_finite;
-        looked_again_ = !inside || zero || count == kMaxRowValues;
-        if (looked_again_) {
-            // The rare row: each token again, for its value and its text.
-            const char* p = line.text;
-            const char* const end = line.text + line.length;
-            for (int k = 0; k < count; ++k) {
-                while (*p == ' ') ++p;
-                const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
-                const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
-                take_value(values[k], p, stop);
-                p = stop;
+        if (d[0] != '0') {
+            if (whole >= 2) {
+                lead = (d[0] - '0') * 10 + (d[1] - '0');
+                power = whole - 2;
+            } else {
+                lead = (d[0] - '0') * 10 + (d[1] == '.' && is_digit(d[2]) ? d[2] - '0' : 0);
+                power = -1;
             }
-            if (count == kMaxRowValues) {
-                while (p != end && *p == ' ') ++p;
-                if (p != end) tally(shape_.long_rows, line_number_);
+        } else {
+            if (whole != 1) return false;  // leading zeros: left to the conversion
+            // 0.000ddd: the zeros after the point say where the digits start.
+            const char* z = d + 1;
+            if (*z == '.') {
+                ++z;
+                while (*z == '0') ++z;
+            }
+            if (is_digit(*z)) {
+                lead = (z[0] - '0') * 10 + (is_digit(z[1]) ? z[1] - '0' : 0);
+                power = -static_cast<int>(z - d);
+            } else {
+                zero = true;
             }
         }
-        return count;
+        const std::uint64_t points = c.points & token;
+        const std::uint64_t letters = c.letters & token;
+        if ((points & (points - 1)) != 0) return false;
+        if (letters != 0) {
+            // One letter, after the point, and one to three digits after it
+            // and its sign.
+            if ((letters & (letters - 1)) != 0 || points > letters) return false;
+            const char* e = t + (lowest_bit(letters) - s) + 1;
+            const bool down = *e == '-';
+            if (*e == '-' || *e == '+') ++e;
+            const char* const stop = t + length;
+            if (stop - e > 3) return false;
+            int exponent = 0;
+            for (; e != stop; ++e) exponent = exponent * 10 + (*e - '0');
+            power += down ? -exponent : exponent;
+        }
+        if (zero) return 0 >= magnitude_low_[sign] && 0 <= magnitude_high_[sign];
+        if (power < -kMostPower || power > kMostPower) return false;
+        const double low = lead * powers_of_ten.below[power + kMostPower];
+        const double high = (lead + 1) * powers_of_ten.above[power + kMostPower];
+        return low >= magnitude_low_[sign] && high <= magnitude_high_[sign];
     }
 
-
-    // Bytes looked at from a token's start at most: a token longer than
-    // kLongest is always converted.
-    static constexpr std::ptrdiff_t kLongest = 32;
-    static constexpr std::ptrdiff_t kLookSpan = kLongest + 16;
-
-    // One converted value of the token [token, token_end).
-    void take_value(double v, const char* token, const char* token_end) {
+    // The token at `token` converted by the viewer's own conversion and
+    // taken; returns its end.
+    const char* convert(const char* token, const char* end) {
+        double v;
+        const char* const token_end = convert_token(token, end, &v);
         take_number(v);
         // A token with no number is read as +0.
         if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
-    }
-
-    // The first `n` of eight values whose tokens all have a number; the
-    // others lie between the finite extremes so far, when there are any. A
-    // value equal to an extreme changes nothing, which is how every value of
-    // a log of states or spins lies.
-    void take_numbers(const double (&values)[8], int n) {
-        if (any_finite_) {
-#if defined(__SSE2__) && defined(__GNUC__)
-            // No value is a NaN, so min and max are the comparisons below.
-            const __m128d a = _mm_load_pd(values);
-            const __m128d b = _mm_load_pd(values + 2);
-            const __m128d c = _mm_load_pd(values + 4);
-            const __m128d d = _mm_load_pd(values + 6);
-            const __m128d lows = _mm_min_pd(_mm_min_pd(a, b), _mm_min_pd(c, d));
-            const __m128d highs = _mm_max_pd(_mm_max_pd(a, b), _mm_max_pd(c, d));
-            const __m128d outside = _mm_or_pd(_mm_cmplt_pd(lows, _mm_set1_pd(shape_.smallest_finite)),
-                                              _mm_cmpgt_pd(highs, _mm_set1_pd(shape_.largest_finite)));
-            if (_mm_movemask_pd(outside) == 0) return;
-#else
-            double low = values[0];
-            double high = values[0];
-            for (const double v : values) {
-                low = v < low ? v : low;
-                high = v > high ? v : high;
-            }
-            if (low >= shape_.smallest_finite && high <= shape_.largest_finite) return;
-#endif
-        }
-        for (int k = 0; k < n; ++k) take_number(values[k]);
+        return token_end;
     }
 
     void take_number(double v) {
@@ -362,200 +376,43 @@ private:
             if (!any_finite_ || v < shape_.smallest_finite) shape_.smallest_finite = v;
             if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
             any_finite_ = true;
-            bounds_stale_ = true;
+            set_bounds();
         }
     }
 
-    // Tokens of at most this many bytes are looked at by look_past_short.
-    static constexpr int kShortLook = 15;
-
-    // digit_bounds_ for the finite extremes as they now are.
-    void set_digit_bounds() {
-        double place = 1;  // 10^(w - 1), exact
-        for (int w = 1; w <= kShortLook; ++w, place *= 10) {
-            unsigned positive = 0;
-            unsigned negative = 0;
-            for (int d = 0; d <= 9; ++d) {
-                // Exact: the magnitudes lie from d * place up to (d + 1) * place.
-                const double low = d * place;
-                const double high = (d + 1) * place;
-                if (low >= shape_.smallest_finite && high <= shape_.largest_finite) positive |= 1u << d;
-                if (-high >= shape_.smallest_finite && -low <= shape_.largest_finite) negative |= 1u << d;
-            }
-            digit_bounds_[0][w] = static_cast<std::uint16_t>(positive);
-            digit_bounds_[1][w] = static_cast<std::uint16_t>(negative);
-        }
-        bounds_stale_ = false;
+    // The bounds the looks compare with, from the finite extremes.
+    void set_bounds() {
+        magnitude_low_[0] = shape_.smallest_finite;
+        magnitude_high_[0] = shape_.largest_finite;
+        magnitude_low_[1] = -shape_.largest_finite;
+        magnitude_high_[1] = -shape_.smallest_finite;
+        const auto clamped = [](double v) {
+            return static_cast<std::int16_t>(v < -kWholeRange ? -kWholeRange : v > kWholeRange ? kWholeRange : v);
+        };
+        whole_low_ = clamped(std::ceil(shape_.smallest_finite));
+        whole_high_ = clamped(std::floor(shape_.largest_finite));
     }
 
-    // The end of the token at `t` when its value lies between the finite
-    // extremes so far (or on one of them, which changes nothing), by its
-    // form alone: a minus sign or none, w digits, the first of them d, a
-    // point among or after them or none, a blank within 32 bytes: its
-    // magnitude lies from d * 10^(w - 1) up to (d + 1) * 10^(w - 1). Null when
-    // the token must be converted. The tokens of a noisy log of decimals,
-    // which lie anywhere between the extremes, are passed over in a few
-    // instructions each, from masks of one 16-byte load, or two. At least
-    // 32 bytes lie from `t` on.
-    const char* look_past_short(const char* t) const {
-#if defined(__SSE2__) && defined(__GNUC__)
-        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
-        const ByteMasks masks = byte_masks(first);
-        if (masks.blanks != 0) return past_if_between(t, masks.blanks, masks.digits, masks.points);
-        // Up to 31 bytes (the shortest text of a double takes up to 24)
-        // from a second load.
-        const ByteMasks more = byte_masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 16)));
-        if (more.blanks == 0) return nullptr;
-        return past_if_between(t, more.blanks << 16, masks.digits | more.digits << 16, masks.points | more.points << 16);
-#else
-        (void)t;
-        return nullptr;
-#endif
-    }
-
-#if defined(__SSE2__) && defined(__GNUC__)
-    // Which of 16 bytes are blanks, digits and points.
-    struct ByteMasks {
-        std::uint32_t blanks;
-        std::uint32_t digits;
-        std::uint32_t points;
-    };
-    static ByteMasks byte_masks(__m128i bytes) {
-        const auto mask_of = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
-        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        return {mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))),
-                mask_of(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets)),
-                mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('.')))};
-    }
-
-    // look_past_short's test, from the masks of the bytes at `t` on
-    // (`blanks` not 0).
-    const char* past_if_between(const char* t, std::uint32_t blanks, std::uint32_t all_digits,
-                                std::uint32_t all_points) const {
-        const int length = __builtin_ctz(blanks);
-        const std::uint32_t in_token = (1u << length) - 1;
-        const std::uint32_t digits = all_digits & in_token;
-        const std::uint32_t points = all_points & in_token;
-        const unsigned sign = t[0] == '-' ? 1u : 0u;
-        // Digits and at most one point after the sign, a digit first.
-        if ((digits | points | sign) != in_token || (points & (points - 1)) != 0 || ((digits >> sign) & 1u) == 0) {
-            return nullptr;
-        }
-        const int whole = __builtin_ctz(points | (1u << length)) - static_cast<int>(sign);
-        if (whole > kShortLook) return nullptr;
-        return ((digit_bounds_[sign][whole] >> (t[sign] - '0')) & 1u) != 0 ? t + length : nullptr;
-    }
-#endif
-
-    // The end of the token at `t` when its value lies strictly between the
-    // finite extremes so far, by its form alone: an optional minus sign,
-    // digits, optionally a point and digits, optionally an exponent,
-    // with the first two significant digits and the place of the first
-    // giving bounds a few per cent apart. Null when the token must be
-    // converted. At least kLookSpan bytes lie from `t` on.
-    const char* look_past(const char* t) const {
-        if (!any_finite_ || !kLookAtBytes) return nullptr;
-        const bool negative = *t == '-';
-        const char* q = t + (negative ? 1 : 0);
-        const int whole = leading_digits(load_eight(q));
-        if (whole == 0 || whole == 8) return nullptr;
-        // The first two significant digits as a number from 10 to 99, and
-        // the power of ten of the second: the value's magnitude is at least
-        // lead * 10^power and below (lead + 1) * 10^power.
-        int lead;
-        int power;
-        const char* rest;  // from here on no digit moves the value's place
-        if (q[0] != '0') {
-            if (whole >= 2) {
-                lead = (q[0] - '0') * 10 + (q[1] - '0');
-                power = whole - 2;
-            } else {
-                lead = (q[0] - '0') * 10 + (q[1] == '.' && is_digit(q[2]) ? q[2] - '0' : 0);
-                power = -1;
-            }
-            rest = q + whole;
-        } else {
-            // 0.000ddd: the zeros after the point say where the digits start.
-            if (whole != 1 || q[1] != '.') return nullptr;
-            const int zeros = leading_bytes(load_eight(q + 2), '0');
-            if (zeros == 8 || !is_digit(q[2 + zeros])) return nullptr;
-            const char* const first = q + 2 + zeros;
-            lead = (first[0] - '0') * 10 + (is_digit(first[1]) ? first[1] - '0' : 0);
-            power = -(zeros + 2);
-            rest = first + 1;
-        }
-        // The token's end, and whether an exponent letter lies in it.
-        const char* stop = nullptr;
-        const char* letter = nullptr;
-        for (const char* w = t; w < t + kLongest; w += 8) {
-            const std::uint64_t eight = load_eight(w);
-            const std::uint64_t blank = bytes_equal(eight, ' ');
-            // 'E' and 'e' differ in the bit 0x20 alone, and no other byte
-            // becomes 'e' with it set.
-            std::uint64_t e = bytes_equal(eight | (kOnes * 0x20), 'e');
-            if (blank != 0) {
-                const int at = first_marked(blank);
-                e &= at == 0 ? 0 : ~0ULL >> (64 - 8 * at);
-                if (e != 0 && letter == nullptr) letter = w + first_marked(e);
-                stop = w + at;
-                break;
-            }
-            if (e != 0 && letter == nullptr) letter = w + first_marked(e);
-        }
-        if (stop == nullptr) return nullptr;
-        if (letter != nullptr) {
-            // Only the plain form: digits and at most one point up to the
-            // letter, then a sign or none and one to three digits.
-            const char* d = rest;
-            if (d == q + whole && *d == '.') ++d;
-            while (d < letter) {
-                const int n = leading_digits(load_eight(d));
-                if (d + n >= letter) break;
-                if (n < 8) return nullptr;
-                d += 8;
-            }
-            const char* c = letter + 1;
-            const bool down = *c == '-';
-            if (*c == '-' || *c == '+') ++c;
-            const int n = static_cast<int>(stop - c);
-            if (n < 1 || n > 3) return nullptr;
-            int exponent = 0;
-            for (; c != stop; ++c) {
-                if (!is_digit(*c)) return nullptr;
-                exponent = exponent * 10 + (*c - '0');
-            }
-            power += down ? -exponent : exponent;
-        }
-        if (power < -kMostPower || power > kMostPower) return nullptr;
-        const double low = lead * powers_of_ten.below[power + kMostPower];
-        const double high = (lead + 1) * powers_of_ten.above[power + kMostPower];
-        const bool inside = negative ? -high > shape_.smallest_finite && -low < shape_.largest_finite
-                                     : low > shape_.smallest_finite && high < shape_.largest_finite;
-        return inside ? stop : nullptr;
-    }
+    // Beyond any whole number of three digits.
+    static constexpr double kWholeRange = 1000;
 
     CellLogStream& stream_;
     LogShape& shape_;
     long long line_number_ = 0;
     bool any_value_ = false;
     bool any_finite_ = false;
-    // For a token of w whole digits (1 to kShortLook), positive or
-    // negative, the first digits d that keep every such value between the
-    // finite extremes, as bit d. Set from the extremes before each row
-    // when take_number has moved them since; within the row they can only
-    // have widened, so the bits stay true.
-    std::uint16_t digit_bounds_[2][kShortLook + 1] = {};
-    bool bounds_stale_ = false;
-    // Whether split_whole's last row took each token again; how many rows of
-    // whole numbers are still to be read by looks, and how many the next
-    // such run is to be.
-    static constexpr int kFirstLooksRun = 8;
-    static constexpr int kMostLooksRun = 256;
-    bool looked_again_ = false;
-    int rows_by_looks_ = 0;
-    int looks_run_ = kFirstLooksRun;
-    // Where the padded copy of the line's end was taken from.
-    const char* copy_offset_ = nullptr;
+    // The magnitudes that keep a positive value (0) or a negative one (1)
+    // between the finite extremes, ends included: none before there are
+    // any. Set wherever take_number moves the extremes.
+    double magnitude_low_[2] = {HUGE_VAL, HUGE_VAL};
+    double magnitude_high_[2] = {-HUGE_VAL, -HUGE_VAL};
+    // The same for whole numbers of up to three digits, their sign
+    // included; none before there are any.
+    std::int16_t whole_low_ = 1;
+    std::int16_t whole_high_ = 0;
+    // The line's last bytes, padded with blanks, for looks that would read
+    // past its end.
+    char tail_[2 * kBlock];
     char line_buffer_[kLineBufferSize];
 };
 
