@@ -55,13 +55,18 @@ const PowersOfTen powers_of_ten;
 
 // Bytes of a row looked at together: one bit each in the masks below.
 constexpr int kBlock = 64;
+// Bytes a look may read: a token's bytes are read a few past its blank.
+constexpr int kLookReach = kBlock + 16;
 
-// Which of kBlock bytes are blanks, digits, points, signs and exponent
-// letters; the first byte is the lowest bit.
+// Which of kBlock bytes are blanks, digits (and among them those other
+// than 0), points, minus signs, signs of either kind and exponent letters;
+// the first byte is the lowest bit.
 struct ByteClasses {
     std::uint64_t blanks = 0;
     std::uint64_t digits = 0;
+    std::uint64_t nonzero = 0;
     std::uint64_t points = 0;
+    std::uint64_t minus = 0;
     std::uint64_t signs = 0;    // '-' and '+'
     std::uint64_t letters = 0;  // 'e' and 'E'
 };
@@ -75,10 +80,14 @@ ByteClasses classify(const char* bytes) {
             return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << k;
         };
         const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
+        const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
+        const __m128i minus = _mm_cmpeq_epi8(b, _mm_set1_epi8('-'));
         c.blanks |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')));
-        c.digits |= bits(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets));
+        c.digits |= bits(digits);
+        c.nonzero |= bits(_mm_andnot_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('0')), digits));
         c.points |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')));
-        c.signs |= bits(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')), _mm_cmpeq_epi8(b, _mm_set1_epi8('+'))));
+        c.minus |= bits(minus);
+        c.signs |= bits(_mm_or_si128(minus, _mm_cmpeq_epi8(b, _mm_set1_epi8('+'))));
         // 'E' and 'e' differ in the bit 0x20 alone, and no other byte
         // becomes 'e' with it set.
         c.letters |= bits(_mm_cmpeq_epi8(_mm_or_si128(b, _mm_set1_epi8(0x20)), _mm_set1_epi8('e')));
@@ -89,7 +98,9 @@ ByteClasses classify(const char* bytes) {
         const std::uint64_t bit = std::uint64_t{1} << k;
         if (ch == ' ') c.blanks |= bit;
         if (is_digit(ch)) c.digits |= bit;
+        if (is_digit(ch) && ch != '0') c.nonzero |= bit;
         if (ch == '.') c.points |= bit;
+        if (ch == '-') c.minus |= bit;
         if (ch == '-' || ch == '+') c.signs |= bit;
         if (ch == 'e' || ch == 'E') c.letters |= bit;
     }
@@ -127,12 +138,14 @@ public:
     // leaves as they are. Returns how many values it has.
     int take_row(const LineView& line) {
         if (line.length == 0) return 0;
+        if (bounds_stale_) set_bounds();
         const char* const end = line.text + line.length;
         const char* p = line.text;
         // Looks start in place up to here; after it, in a copy of the
         // line's end padded with blanks (a blank ends a token as the line's
         // end does).
-        const char* const in_place = line.length > kBlock ? end - kBlock : line.text;
+        const char* const in_place =
+            line.length > static_cast<std::size_t>(kLookReach) ? end - kLookReach : line.text;
         const char* copied_from = nullptr;
         // A row of whole numbers (a cellular model's states, spins, counts)
         // 16 bytes a look, until two looks in a row find other text.
@@ -266,93 +279,108 @@ private:
     // or after them all.
     const char* take_block(const char* look, const char* p, const char* end, int& count) {
         const ByteClasses c = classify(look);
-        // A token starts at a byte that is no blank, after a blank or first.
-        std::uint64_t starts = ~c.blanks & ((c.blanks << 1) | 1);
-        // Bytes of a token other than the plain form: a sign or none, a
-        // digit, digits with at most one point among or after them, then an
-        // exponent letter, a sign or none and a digit.
+        const std::uint64_t filled = ~c.blanks;
+        // A token starts at a byte that is no blank, after a blank or first,
+        // and ends at the blank after it; the k-th end is the k-th start's.
+        std::uint64_t starts = filled & ((c.blanks << 1) | 1);
+        std::uint64_t ends = c.blanks & (filled << 1);
+        // Bytes that break the plain form: a minus sign or none, a digit,
+        // digits and at most one point, then perhaps an exponent letter, a
+        // sign or none and a digit. Bytes other than these; a sign neither
+        // first nor after a letter; a first byte neither a digit nor a minus
+        // sign before one; a letter before neither a digit nor a sign and a
+        // digit; a token's second point (its first is where a carry from its
+        // start through its other bytes stops).
+        const std::uint64_t first_points = ((filled & ~c.points) + starts) & c.points;
         const std::uint64_t odd = ~(c.blanks | c.digits | c.points | c.signs | c.letters) |
                                   (c.signs & ~starts & ~(c.letters << 1)) |
-                                  (starts & ~(c.digits | (c.signs & (c.digits >> 1)))) |
-                                  (c.letters & ~((c.digits >> 1) | ((c.signs >> 1) & (c.digits >> 2))));
+                                  (starts & ~(c.digits | (c.minus & (c.digits >> 1)))) |
+                                  (c.letters & ~((c.digits >> 1) | ((c.signs >> 1) & (c.digits >> 2)))) |
+                                  (c.points & ~first_points);
+        // The blank after each token without such a byte: the carry from its
+        // start runs through it.
+        const std::uint64_t plain_ends = ((filled & ~odd) + starts) & c.blanks;
+        return c.letters == 0 ? take_tokens<false>(look, p, end, count, c, starts, ends, plain_ends)
+                              : take_tokens<true>(look, p, end, count, c, starts, ends, plain_ends);
+    }
+
+    // take_block's tokens one by one, those with exponent letters
+    // (`kLetters`) or without.
+    template <bool kLetters>
+    const char* take_tokens(const char* look, const char* p, const char* end, int& count, const ByteClasses& c,
+                            std::uint64_t starts, std::uint64_t ends, std::uint64_t plain_ends) {
+        // Where a token's first significant digit may be; without letters,
+        // its blank ends the search.
+        const std::uint64_t significant = c.nonzero | c.blanks | c.letters;
+        const std::uint64_t not_digits = ~c.digits;
         while (starts != 0) {
             const int s = lowest_bit(starts);
-            starts &= starts - 1;
-            const std::uint64_t after = c.blanks >> s;
-            if (after == 0) {
-                // The next look starts with it, unless it fills a look
-                // alone: then it is converted.
+            if (ends == 0) {
+                // It runs on past the look: the next look starts with it,
+                // unless it fills a look alone; then it is converted.
                 if (s > 0) return p + s;
                 ++count;
                 return convert(p, end);
             }
-            const int length = lowest_bit(after);
-            const std::uint64_t token = (~std::uint64_t{0} >> (64 - length)) << s;
+            const int e = lowest_bit(ends);
+            starts &= starts - 1;
+            ends &= ends - 1;
             ++count;
-            if ((odd & token) != 0 || !between_extremes(look + s, s, length, token, c)) convert(p + s, end);
-            if (count == kMaxRowValues) return p + s + length;
+            if (((plain_ends >> e) & 1) == 0) {
+                convert(p + s, end);
+            } else {
+                // A minus sign or none; where the whole digits end; the
+                // first significant digit (or the end of the digits before
+                // an exponent, when there is none).
+                const int negative = static_cast<int>(c.minus >> s) & 1;
+                const int q = s + negative;
+                const int point = q + lowest_bit(not_digits >> q);
+                const int first = q + lowest_bit(significant >> q);
+                int power = 0;
+                if (kLetters && !exponent_of(look, s, e, c, &power)) {
+                    convert(p + s, end);
+                } else if (((c.nonzero >> first) & 1) == 0) {
+                    if (!zero_between_) convert(p + s, end);
+                } else {
+                    // The magnitude is at least lead * 10^power and below
+                    // (lead + 1) * 10^power, lead from 10 to 99: the second
+                    // significant digit after the first, or after the point
+                    // that follows it; none when neither is a digit.
+                    power += point - first - 2 + (first > point ? 1 : 0);
+                    const char next = look[first + 1] == '.' ? look[first + 2] : look[first + 1];
+                    const int lead = (look[first] - '0') * 10 + (is_digit(next) ? next - '0' : 0);
+                    const unsigned k = static_cast<unsigned>(power + kTablePower);
+                    if (k > 2 * kTablePower) {
+                        convert(p + s, end);
+                    } else {
+                        const LeadRange range = lead_ranges_[k][negative];
+                        if (static_cast<unsigned>(lead - range.low) > range.span) convert(p + s, end);
+                    }
+                }
+            }
+            if (count == kMaxRowValues) return p + e;
         }
         return p + kBlock;
     }
 
-    // Whether the plain token of `length` bytes at `t`, bit `s` on (bits
-    // `token`) of the classes `c`, lies between the finite extremes so far
-    // or on one of them. The first two significant digits and the place of
-    // the first give bounds on its magnitude a few per cent apart.
-    bool between_extremes(const char* t, int s, int length, std::uint64_t token, const ByteClasses& c) const {
-        const unsigned sign = static_cast<unsigned>(c.signs >> s) & 1u;
-        if (sign != 0 && t[0] != '-') return false;  // a plus sign: left to the conversion
-        const char* const d = t + sign;
-        const int whole = lowest_bit(~c.digits >> (s + static_cast<int>(sign)));
-        // The value's magnitude is at least lead * 10^power and below
-        // (lead + 1) * 10^power, lead from 10 to 99; or it is 0.
-        int lead = 0;
-        int power = 0;
-        bool zero = false;
-        if (d[0] != '0') {
-            if (whole >= 2) {
-                lead = (d[0] - '0') * 10 + (d[1] - '0');
-                power = whole - 2;
-            } else {
-                lead = (d[0] - '0') * 10 + (d[1] == '.' && is_digit(d[2]) ? d[2] - '0' : 0);
-                power = -1;
-            }
-        } else {
-            if (whole != 1) return false;  // leading zeros: left to the conversion
-            // 0.000ddd: the zeros after the point say where the digits start.
-            const char* z = d + 1;
-            if (*z == '.') {
-                ++z;
-                while (*z == '0') ++z;
-            }
-            if (is_digit(*z)) {
-                lead = (z[0] - '0') * 10 + (is_digit(z[1]) ? z[1] - '0' : 0);
-                power = -static_cast<int>(z - d);
-            } else {
-                zero = true;
-            }
-        }
-        const std::uint64_t points = c.points & token;
-        const std::uint64_t letters = c.letters & token;
-        if ((points & (points - 1)) != 0) return false;
-        if (letters != 0) {
-            // One letter, after the point, and one to three digits after it
-            // and its sign.
-            if ((letters & (letters - 1)) != 0 || points > letters) return false;
-            const char* e = t + (lowest_bit(letters) - s) + 1;
-            const bool down = *e == '-';
-            if (*e == '-' || *e == '+') ++e;
-            const char* const stop = t + length;
-            if (stop - e > 3) return false;
-            int exponent = 0;
-            for (; e != stop; ++e) exponent = exponent * 10 + (*e - '0');
-            power += down ? -exponent : exponent;
-        }
-        if (zero) return 0 >= magnitude_low_[sign] && 0 <= magnitude_high_[sign];
-        if (power < -kMostPower || power > kMostPower) return false;
-        const double low = lead * powers_of_ten.below[power + kMostPower];
-        const double high = (lead + 1) * powers_of_ten.above[power + kMostPower];
-        return low >= magnitude_low_[sign] && high <= magnitude_high_[sign];
+    // The power of ten the exponent of the plain token from byte `s` of
+    // `look` to its blank at `e` adds (0 when it has none); false when the
+    // exponent is not the plain one: one letter, no point after it, and one
+    // to three digits after it and its sign or none.
+    static bool exponent_of(const char* look, int s, int e, const ByteClasses& c, int* power) {
+        const std::uint64_t letters = (c.letters >> s) & ((std::uint64_t{1} << (e - s)) - 1);
+        if (letters == 0) return true;
+        const int m = s + lowest_bit(letters);
+        const std::uint64_t after = (std::uint64_t{1} << (e - m - 1)) - 1;
+        if ((((c.points | c.letters) >> (m + 1)) & after) != 0) return false;
+        const int sign = static_cast<int>(c.signs >> (m + 1)) & 1;
+        const char* d = look + m + 1 + sign;
+        const char* const stop = look + e;
+        if (stop - d > 3) return false;
+        int exponent = 0;
+        for (; d != stop; ++d) exponent = exponent * 10 + (*d - '0');
+        *power = ((c.minus >> (m + 1)) & 1) != 0 ? -exponent : exponent;
+        return true;
     }
 
     // The token at `token` converted by the viewer's own conversion and
@@ -376,43 +404,86 @@ private:
             if (!any_finite_ || v < shape_.smallest_finite) shape_.smallest_finite = v;
             if (!any_finite_ || v > shape_.largest_finite) shape_.largest_finite = v;
             any_finite_ = true;
-            set_bounds();
+            bounds_stale_ = true;
         }
     }
 
-    // The bounds the looks compare with, from the finite extremes.
+    // The bounds the looks compare with, from the finite extremes (none
+    // while there are none).
     void set_bounds() {
-        magnitude_low_[0] = shape_.smallest_finite;
-        magnitude_high_[0] = shape_.largest_finite;
-        magnitude_low_[1] = -shape_.largest_finite;
-        magnitude_high_[1] = -shape_.smallest_finite;
+        bounds_stale_ = false;
+        const double smallest = any_finite_ ? shape_.smallest_finite : HUGE_VAL;
+        const double largest = any_finite_ ? shape_.largest_finite : -HUGE_VAL;
+        // The magnitudes that keep a positive value (0) or a negative one
+        // (1) between them, ends included.
+        const double low[2] = {smallest, -largest};
+        const double high[2] = {largest, -smallest};
+        for (int sign = 0; sign < 2; ++sign) {
+            for (int k = 0; k <= 2 * kTablePower; ++k) {
+                const double below = powers_of_ten.below[k - kTablePower + kMostPower];
+                const double above = powers_of_ten.above[k - kTablePower + kMostPower];
+                // Both bounds grow with the lead: the first lead whose low
+                // bound is inside (100: none), and the last whose high
+                // bound is (9: none), by halving.
+                int a = 10;
+                int b = 100;
+                while (a < b) {
+                    const int middle = (a + b) / 2;
+                    if (middle * below >= low[sign]) b = middle;
+                    else a = middle + 1;
+                }
+                const int low_lead = a;
+                a = 9;
+                b = 99;
+                while (a < b) {
+                    const int middle = (a + b + 1) / 2;
+                    if ((middle + 1) * above <= high[sign]) a = middle;
+                    else b = middle - 1;
+                }
+                // None: a first lead no lead reaches.
+                lead_ranges_[k][sign] = a >= low_lead ? LeadRange{static_cast<std::uint8_t>(low_lead),
+                                                                  static_cast<std::uint8_t>(a - low_lead)}
+                                                      : LeadRange{255, 0};
+            }
+        }
+        zero_between_ = smallest <= 0 && largest >= 0;
         const auto clamped = [](double v) {
             return static_cast<std::int16_t>(v < -kWholeRange ? -kWholeRange : v > kWholeRange ? kWholeRange : v);
         };
-        whole_low_ = clamped(std::ceil(shape_.smallest_finite));
-        whole_high_ = clamped(std::floor(shape_.largest_finite));
+        whole_low_ = clamped(std::ceil(smallest));
+        whole_high_ = clamped(std::floor(largest));
     }
 
     // Beyond any whole number of three digits.
     static constexpr double kWholeRange = 1000;
+    // Bounds by two leading digits are kept for values from 10^-kTablePower
+    // to 10^kTablePower; others are converted.
+    static constexpr int kTablePower = 40;
 
     CellLogStream& stream_;
     LogShape& shape_;
     long long line_number_ = 0;
     bool any_value_ = false;
     bool any_finite_ = false;
-    // The magnitudes that keep a positive value (0) or a negative one (1)
-    // between the finite extremes, ends included: none before there are
-    // any. Set wherever take_number moves the extremes.
-    double magnitude_low_[2] = {HUGE_VAL, HUGE_VAL};
-    double magnitude_high_[2] = {-HUGE_VAL, -HUGE_VAL};
-    // The same for whole numbers of up to three digits, their sign
-    // included; none before there are any.
+    // Set from the extremes before a row when take_number has moved them
+    // since: within the row they can only have widened, so what the bounds
+    // pass stays between them. For values of each sign (positive 0,
+    // negative 1) whose magnitude lies from lead * 10^p up to
+    // (lead + 1) * 10^p, the leads from 10 to 99 that keep them between the
+    // extremes, ends included: lead_ranges_ at p + kTablePower. Whether 0 lies between them; the whole numbers of up
+    // to three digits that do.
+    bool bounds_stale_ = true;
+    struct LeadRange {
+        std::uint8_t low;   // the first lead
+        std::uint8_t span;  // how many more
+    };
+    LeadRange lead_ranges_[2 * kTablePower + 1][2] = {};
+    bool zero_between_ = false;
     std::int16_t whole_low_ = 1;
     std::int16_t whole_high_ = 0;
     // The line's last bytes, padded with blanks, for looks that would read
     // past its end.
-    char tail_[2 * kBlock];
+    char tail_[2 * kLookReach];
     char line_buffer_[kLineBufferSize];
 };
 
