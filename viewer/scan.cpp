@@ -58,13 +58,11 @@ constexpr int kBlock = 64;
 // Bytes a look may read: a token's bytes are read a few past its blank.
 constexpr int kLookReach = kBlock + 16;
 
-// Which of kBlock bytes are blanks, digits (and among them those other
-// than 0), points, minus signs, signs of either kind and exponent letters;
-// the first byte is the lowest bit.
+// Which of kBlock bytes are blanks, digits, points, minus signs, signs of
+// either kind and exponent letters; the first byte is the lowest bit.
 struct ByteClasses {
     std::uint64_t blanks = 0;
     std::uint64_t digits = 0;
-    std::uint64_t nonzero = 0;
     std::uint64_t points = 0;
     std::uint64_t minus = 0;
     std::uint64_t signs = 0;    // '-' and '+'
@@ -74,23 +72,34 @@ struct ByteClasses {
 ByteClasses classify(const char* bytes) {
     ByteClasses c;
 #if defined(__SSE2__) && defined(__GNUC__)
+    const auto bits = [](__m128i m, int k) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << k;
+    };
+    // 'E' and 'e' differ in the bit 0x20 alone, and no other byte becomes
+    // 'e' with it set.
+    const auto letters = [](__m128i b) {
+        return _mm_cmpeq_epi8(_mm_or_si128(b, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
+    };
+    const auto plus = [](__m128i b) { return _mm_cmpeq_epi8(b, _mm_set1_epi8('+')); };
+    __m128i rare = _mm_setzero_si128();
     for (int k = 0; k < kBlock; k += 16) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
-        const auto bits = [k](__m128i m) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << k;
-        };
         const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
-        const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
-        const __m128i minus = _mm_cmpeq_epi8(b, _mm_set1_epi8('-'));
-        c.blanks |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')));
-        c.digits |= bits(digits);
-        c.nonzero |= bits(_mm_andnot_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('0')), digits));
-        c.points |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')));
-        c.minus |= bits(minus);
-        c.signs |= bits(_mm_or_si128(minus, _mm_cmpeq_epi8(b, _mm_set1_epi8('+'))));
-        // 'E' and 'e' differ in the bit 0x20 alone, and no other byte
-        // becomes 'e' with it set.
-        c.letters |= bits(_mm_cmpeq_epi8(_mm_or_si128(b, _mm_set1_epi8(0x20)), _mm_set1_epi8('e')));
+        c.blanks |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')), k);
+        c.digits |= bits(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets), k);
+        c.points |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')), k);
+        c.minus |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')), k);
+        rare = _mm_or_si128(rare, _mm_or_si128(letters(b), plus(b)));
+    }
+    c.signs = c.minus;
+    // Exponents and plus signs, in few logs, looked for again only where
+    // there are any.
+    if (_mm_movemask_epi8(rare) != 0) {
+        for (int k = 0; k < kBlock; k += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
+            c.signs |= bits(plus(b), k);
+            c.letters |= bits(letters(b), k);
+        }
     }
 #else
     for (int k = 0; k < kBlock; ++k) {
@@ -98,7 +107,6 @@ ByteClasses classify(const char* bytes) {
         const std::uint64_t bit = std::uint64_t{1} << k;
         if (ch == ' ') c.blanks |= bit;
         if (is_digit(ch)) c.digits |= bit;
-        if (is_digit(ch) && ch != '0') c.nonzero |= bit;
         if (ch == '.') c.points |= bit;
         if (ch == '-') c.minus |= bit;
         if (ch == '-' || ch == '+') c.signs |= bit;
@@ -309,9 +317,6 @@ private:
     template <bool kLetters>
     const char* take_tokens(const char* look, const char* p, const char* end, int& count, const ByteClasses& c,
                             std::uint64_t starts, std::uint64_t ends, std::uint64_t plain_ends) {
-        // Where a token's first significant digit may be; without letters,
-        // its blank ends the search.
-        const std::uint64_t significant = c.nonzero | c.blanks | c.letters;
         const std::uint64_t not_digits = ~c.digits;
         while (starts != 0) {
             const int s = lowest_bit(starts);
@@ -326,45 +331,33 @@ private:
             starts &= starts - 1;
             ends &= ends - 1;
             ++count;
-            if (((plain_ends >> e) & 1) == 0) {
-                convert(p + s, end);
-            } else {
-                // A minus sign or none; where the whole digits end; the
-                // first significant digit (or the end of the digits before
-                // an exponent, when there is none).
-                const int negative = static_cast<int>(c.minus >> s) & 1;
-                const int q = s + negative;
-                const int point = q + lowest_bit(not_digits >> q);
-                const int first = q + lowest_bit(significant >> q);
-                int power = 0;
-                if (kLetters && !exponent_of(look, s, e, c, &power)) {
-                    convert(p + s, end);
-                } else if (((c.nonzero >> first) & 1) == 0) {
-                    if (!zero_between_) convert(p + s, end);
-                } else {
-                    // The magnitude is at least lead * 10^power and below
-                    // (lead + 1) * 10^power, lead from 10 to 99: the second
-                    // significant digit after the first, or after the point
-                    // that follows it; none when neither is a digit.
-                    power += point - first - 2 + (first > point ? 1 : 0);
-                    const char next = look[first + 1] == '.' ? look[first + 2] : look[first + 1];
-                    const int lead = (look[first] - '0') * 10 + (is_digit(next) ? next - '0' : 0);
-                    const unsigned k = static_cast<unsigned>(power + kTablePower);
-                    if (k > 2 * kTablePower) {
-                        convert(p + s, end);
-                    } else {
-                        const LeadRange range = lead_ranges_[k][negative];
-                        if (static_cast<unsigned>(lead - range.low) > range.span) convert(p + s, end);
-                    }
-                }
-            }
+            // A minus sign or none, then w whole digits, the first d: the
+            // magnitude is at least dd' * 10^(w - 2) and below
+            // (dd' + 1) * 10^(w - 2), d' the digit after d (after the point
+            // when w is 1; 0 when there is none), whatever the digits are
+            // (leading zeros, 0.0ddd, make the range only wider; a token
+            // with no digit where d would be is converted).
+            // A value below 1, 0.ddd, by the digits after the point.
+            const int negative = static_cast<int>(c.minus >> s) & 1;
+            const int q = s + negative;
+            const bool fraction = look[q] == '0' && look[q + 1] == '.';
+            const char* const d = look + q + (fraction ? 2 : 0);
+            int power = (fraction ? 0 : lowest_bit(not_digits >> q)) - 2;
+            const char next = d[1] == '.' ? d[2] : d[1];
+            const int lead = (d[0] - '0') * 10 + (is_digit(next) ? next - '0' : 0);
+            bool inside = ((plain_ends >> e) & 1) != 0;
+            if (kLetters) inside = inside && exponent_of(look, s, e, c, &power);
+            const unsigned k = static_cast<unsigned>(power + kTablePower);
+            inside = inside && k <= 2 * kTablePower &&
+                     static_cast<unsigned>(lead - lead_ranges_[k][negative].low) <= lead_ranges_[k][negative].span;
+            if (!inside) convert(p + s, end);
             if (count == kMaxRowValues) return p + e;
         }
         return p + kBlock;
     }
 
-    // The power of ten the exponent of the plain token from byte `s` of
-    // `look` to its blank at `e` adds (0 when it has none); false when the
+    // Adds to `power` the power of ten the exponent of the plain token from
+    // byte `s` of `look` to its blank at `e` gives (none: 0); false when the
     // exponent is not the plain one: one letter, no point after it, and one
     // to three digits after it and its sign or none.
     static bool exponent_of(const char* look, int s, int e, const ByteClasses& c, int* power) {
@@ -379,7 +372,7 @@ private:
         if (stop - d > 3) return false;
         int exponent = 0;
         for (; d != stop; ++d) exponent = exponent * 10 + (*d - '0');
-        *power = ((c.minus >> (m + 1)) & 1) != 0 ? -exponent : exponent;
+        *power += ((c.minus >> (m + 1)) & 1) != 0 ? -exponent : exponent;
         return true;
     }
 
@@ -424,8 +417,8 @@ private:
                 const double above = powers_of_ten.above[k - kTablePower + kMostPower];
                 // Both bounds grow with the lead: the first lead whose low
                 // bound is inside (100: none), and the last whose high
-                // bound is (9: none), by halving.
-                int a = 10;
+                // bound is (-1: none), by halving.
+                int a = 0;
                 int b = 100;
                 while (a < b) {
                     const int middle = (a + b) / 2;
@@ -433,7 +426,7 @@ private:
                     else a = middle + 1;
                 }
                 const int low_lead = a;
-                a = 9;
+                a = -1;
                 b = 99;
                 while (a < b) {
                     const int middle = (a + b + 1) / 2;
@@ -446,7 +439,6 @@ private:
                                                       : LeadRange{255, 0};
             }
         }
-        zero_between_ = smallest <= 0 && largest >= 0;
         const auto clamped = [](double v) {
             return static_cast<std::int16_t>(v < -kWholeRange ? -kWholeRange : v > kWholeRange ? kWholeRange : v);
         };
@@ -469,16 +461,15 @@ private:
     // since: within the row they can only have widened, so what the bounds
     // pass stays between them. For values of each sign (positive 0,
     // negative 1) whose magnitude lies from lead * 10^p up to
-    // (lead + 1) * 10^p, the leads from 10 to 99 that keep them between the
-    // extremes, ends included: lead_ranges_ at p + kTablePower. Whether 0 lies between them; the whole numbers of up
-    // to three digits that do.
+    // (lead + 1) * 10^p, the leads from 0 to 99 that keep them between the
+    // extremes, ends included: lead_ranges_ at p + kTablePower. The whole
+    // numbers of up to three digits that do.
     bool bounds_stale_ = true;
     struct LeadRange {
         std::uint8_t low;   // the first lead
         std::uint8_t span;  // how many more
     };
     LeadRange lead_ranges_[2 * kTablePower + 1][2] = {};
-    bool zero_between_ = false;
     std::int16_t whole_low_ = 1;
     std::int16_t whole_high_ = 0;
     // The line's last bytes, padded with blanks, for looks that would read
