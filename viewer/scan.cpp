@@ -58,15 +58,16 @@ constexpr int kBlock = 64;
 // Bytes a look may read: a token's bytes are read a few past its blank.
 constexpr int kLookReach = kBlock + 16;
 
-// Which of kBlock bytes are blanks, digits, points, minus signs, signs of
-// either kind and exponent letters; the first byte is the lowest bit.
+// Which of kBlock bytes are blanks, digits and minus signs, and, where
+// there are exponent letters among them, which are points, signs of either
+// kind and those letters; the first byte is the lowest bit.
 struct ByteClasses {
     std::uint64_t blanks = 0;
     std::uint64_t digits = 0;
-    std::uint64_t points = 0;
     std::uint64_t minus = 0;
+    std::uint64_t letters = 0;  // 'e' and 'E'; when none, the next two are not set
+    std::uint64_t points = 0;
     std::uint64_t signs = 0;    // '-' and '+'
-    std::uint64_t letters = 0;  // 'e' and 'E'
 };
 
 ByteClasses classify(const char* bytes) {
@@ -80,25 +81,22 @@ ByteClasses classify(const char* bytes) {
     const auto letters = [](__m128i b) {
         return _mm_cmpeq_epi8(_mm_or_si128(b, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
     };
-    const auto plus = [](__m128i b) { return _mm_cmpeq_epi8(b, _mm_set1_epi8('+')); };
-    __m128i rare = _mm_setzero_si128();
+    __m128i any_letter = _mm_setzero_si128();
     for (int k = 0; k < kBlock; k += 16) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
         const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
         c.blanks |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')), k);
         c.digits |= bits(_mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets), k);
-        c.points |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')), k);
         c.minus |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')), k);
-        rare = _mm_or_si128(rare, _mm_or_si128(letters(b), plus(b)));
+        any_letter = _mm_or_si128(any_letter, letters(b));
     }
-    c.signs = c.minus;
-    // Exponents and plus signs, in few logs, looked for again only where
-    // there are any.
-    if (_mm_movemask_epi8(rare) != 0) {
+    // Exponents, in few logs, looked at only where there are any.
+    if (_mm_movemask_epi8(any_letter) != 0) {
         for (int k = 0; k < kBlock; k += 16) {
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
-            c.signs |= bits(plus(b), k);
             c.letters |= bits(letters(b), k);
+            c.points |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')), k);
+            c.signs |= bits(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')), _mm_cmpeq_epi8(b, _mm_set1_epi8('+'))), k);
         }
     }
 #else
@@ -107,10 +105,10 @@ ByteClasses classify(const char* bytes) {
         const std::uint64_t bit = std::uint64_t{1} << k;
         if (ch == ' ') c.blanks |= bit;
         if (is_digit(ch)) c.digits |= bit;
-        if (ch == '.') c.points |= bit;
         if (ch == '-') c.minus |= bit;
-        if (ch == '-' || ch == '+') c.signs |= bit;
         if (ch == 'e' || ch == 'E') c.letters |= bit;
+        if (ch == '.') c.points |= bit;
+        if (ch == '-' || ch == '+') c.signs |= bit;
     }
 #endif
     return c;
@@ -292,19 +290,22 @@ private:
         // and ends at the blank after it; the k-th end is the k-th start's.
         std::uint64_t starts = filled & ((c.blanks << 1) | 1);
         std::uint64_t ends = c.blanks & (filled << 1);
-        // Bytes that break the plain form: a minus sign or none, a digit,
-        // digits and at most one point, then perhaps an exponent letter, a
-        // sign or none and a digit. Bytes other than these; a sign neither
-        // first nor after a letter; a first byte neither a digit nor a minus
-        // sign before one; a letter before neither a digit nor a sign and a
-        // digit; a token's second point (its first is where a carry from its
-        // start through its other bytes stops).
-        const std::uint64_t first_points = ((filled & ~c.points) + starts) & c.points;
-        const std::uint64_t odd = ~(c.blanks | c.digits | c.points | c.signs | c.letters) |
-                                  (c.signs & ~starts & ~(c.letters << 1)) |
-                                  (starts & ~(c.digits | (c.minus & (c.digits >> 1)))) |
-                                  (c.letters & ~((c.digits >> 1) | ((c.signs >> 1) & (c.digits >> 2)))) |
-                                  (c.points & ~first_points);
+        // The value of a token is that of the longest decimal number at its
+        // start (what follows it counts for nothing), and the bounds are read
+        // from its first bytes: it must start with a digit, or a minus sign
+        // and a digit. With an exponent letter, only the plain form is read:
+        // digits and at most one point, the letter, a sign or none, a digit;
+        // a token with any other byte is converted (bytes other than these;
+        // a sign neither first nor after a letter; a letter before neither a
+        // digit nor a sign and a digit; a token's second point, its first
+        // being where a carry from its start through its other bytes stops).
+        std::uint64_t odd = starts & ~(c.digits | (c.minus & (c.digits >> 1)));
+        if (c.letters != 0) {
+            const std::uint64_t first_points = ((filled & ~c.points) + starts) & c.points;
+            odd |= ~(c.blanks | c.digits | c.points | c.signs | c.letters) | (c.signs & ~starts & ~(c.letters << 1)) |
+                   (c.letters & ~((c.digits >> 1) | ((c.signs >> 1) & (c.digits >> 2)))) |
+                   (c.points & ~first_points);
+        }
         // The blank after each token without such a byte: the carry from its
         // start runs through it.
         const std::uint64_t plain_ends = ((filled & ~odd) + starts) & c.blanks;
@@ -318,15 +319,10 @@ private:
     const char* take_tokens(const char* look, const char* p, const char* end, int& count, const ByteClasses& c,
                             std::uint64_t starts, std::uint64_t ends, std::uint64_t plain_ends) {
         const std::uint64_t not_digits = ~c.digits;
-        while (starts != 0) {
+        // The tokens whose blank lies within the look, the k-th start with
+        // the k-th end.
+        while (ends != 0) {
             const int s = lowest_bit(starts);
-            if (ends == 0) {
-                // It runs on past the look: the next look starts with it,
-                // unless it fills a look alone; then it is converted.
-                if (s > 0) return p + s;
-                ++count;
-                return convert(p, end);
-            }
             const int e = lowest_bit(ends);
             starts &= starts - 1;
             ends &= ends - 1;
@@ -336,8 +332,8 @@ private:
             // (dd' + 1) * 10^(w - 2), d' the digit after d (after the point
             // when w is 1; 0 when there is none), whatever the digits are
             // (leading zeros, 0.0ddd, make the range only wider; a token
-            // with no digit where d would be is converted).
-            // A value below 1, 0.ddd, by the digits after the point.
+            // with no digit where d would be is converted). A value below 1,
+            // 0.ddd, by the digits after the point.
             const int negative = static_cast<int>(c.minus >> s) & 1;
             const int q = s + negative;
             const bool fraction = look[q] == '0' && look[q + 1] == '.';
@@ -353,7 +349,13 @@ private:
             if (!inside) convert(p + s, end);
             if (count == kMaxRowValues) return p + e;
         }
-        return p + kBlock;
+        if (starts == 0) return p + kBlock;
+        // A token that runs on past the look: the next look starts with it,
+        // unless it fills a look alone; then it is converted.
+        const int s = lowest_bit(starts);
+        if (s > 0) return p + s;
+        ++count;
+        return convert(p, end);
     }
 
     // Adds to `power` the power of ten the exponent of the plain token from
@@ -417,23 +419,16 @@ private:
                 const double above = powers_of_ten.above[k - kTablePower + kMostPower];
                 // Both bounds grow with the lead: the first lead whose low
                 // bound is inside (100: none), and the last whose high
-                // bound is (-1: none), by halving.
-                int a = 0;
-                int b = 100;
-                while (a < b) {
-                    const int middle = (a + b) / 2;
-                    if (middle * below >= low[sign]) b = middle;
-                    else a = middle + 1;
-                }
+                // bound is (-1: none), from a quotient, then made exact.
+                const double first = low[sign] / below;
+                int a = first <= 0 ? 0 : first >= 100 ? 100 : static_cast<int>(std::ceil(first));
+                while (a > 0 && (a - 1) * below >= low[sign]) --a;
+                while (a < 100 && a * below < low[sign]) ++a;
                 const int low_lead = a;
-                a = -1;
-                b = 99;
-                while (a < b) {
-                    const int middle = (a + b + 1) / 2;
-                    if ((middle + 1) * above <= high[sign]) a = middle;
-                    else b = middle - 1;
-                }
-                // None: a first lead no lead reaches.
+                const double last = high[sign] / above - 1;
+                a = last <= -1 ? -1 : last >= 99 ? 99 : static_cast<int>(std::floor(last));
+                while (a < 99 && (a + 2) * above <= high[sign]) ++a;
+                while (a > -1 && (a + 1) * above > high[sign]) --a;
                 lead_ranges_[k][sign] = a >= low_lead ? LeadRange{static_cast<std::uint8_t>(low_lead),
                                                                   static_cast<std::uint8_t>(a - low_lead)}
                                                       : LeadRange{255, 0};
