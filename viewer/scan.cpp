@@ -331,21 +331,29 @@ private:
             // magnitude is at least dd' * 10^(w - 2) and below
             // (dd' + 1) * 10^(w - 2), d' the digit after d (after the point
             // when w is 1; 0 when there is none), whatever the digits are
-            // (leading zeros, 0.0ddd, make the range only wider; a token
-            // with no digit where d would be is converted). A value below 1,
-            // 0.ddd, by the digits after the point.
+            // (leading zeros make the range only wider; a token with no digit
+            // where d would be is converted). A value below 1, 0.dd', by the
+            // digits after the point. Without a branch on the form, which a
+            // noisy log does not let the processor foresee.
             const int negative = static_cast<int>(c.minus >> s) & 1;
             const int q = s + negative;
-            const bool fraction = look[q] == '0' && look[q + 1] == '.';
-            const char* const d = look + q + (fraction ? 2 : 0);
-            int power = (fraction ? 0 : lowest_bit(not_digits >> q)) - 2;
-            const char next = d[1] == '.' ? d[2] : d[1];
-            const int lead = (d[0] - '0') * 10 + (is_digit(next) ? next - '0' : 0);
+            const std::uint32_t four = first_four(look + q);
+            const std::uint32_t fraction = (four & 0xFFFF) == ('0' | '.' << 8) ? 1 : 0;
+            const std::uint32_t digits = four >> (16 * fraction);
+            // The byte after d, or after the point that follows d (none in
+            // 0.d.).
+            const std::uint32_t point = ((digits >> 8) & 0xFF) == '.' ? 1 : 0;
+            const std::uint32_t second = ((digits >> (8 + 8 * point)) & 0xFF) - '0';
+            const std::uint32_t has_second = (second < 10 ? 1 : 0) & ~(point & fraction);
+            const int lead = static_cast<int>((digits & 0xFF) - '0') * 10 + static_cast<int>(second & (0 - has_second));
+            const int whole = lowest_bit(not_digits >> q);
+            int power = (whole & static_cast<int>(fraction - 1)) - 2;
             bool inside = ((plain_ends >> e) & 1) != 0;
             if (kLetters) inside = inside && exponent_of(look, s, e, c, &power);
+            // Powers beyond the table take its last entry, which passes none.
             const unsigned k = static_cast<unsigned>(power + kTablePower);
-            inside = inside && k <= 2 * kTablePower &&
-                     static_cast<unsigned>(lead - lead_ranges_[k][negative].low) <= lead_ranges_[k][negative].span;
+            const LeadRange range = lead_ranges_[k < kNoPower ? k : kNoPower][negative];
+            inside &= static_cast<unsigned>(lead - range.low) <= range.span;
             if (!inside) convert(p + s, end);
             if (count == kMaxRowValues) return p + e;
         }
@@ -356,6 +364,18 @@ private:
         if (s > 0) return p + s;
         ++count;
         return convert(p, end);
+    }
+
+    // The four bytes at `p`, the first lowest.
+    static std::uint32_t first_four(const char* p) {
+        std::uint32_t four;
+        if (eight_bytes::kLittleEndian) {
+            std::memcpy(&four, p, sizeof four);
+        } else {
+            const auto byte = [p](int at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(p[at])); };
+            four = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+        }
+        return four;
     }
 
     // Adds to `power` the power of ten the exponent of the plain token from
@@ -407,6 +427,7 @@ private:
     // while there are none).
     void set_bounds() {
         bounds_stale_ = false;
+        lead_ranges_[kNoPower][0] = lead_ranges_[kNoPower][1] = LeadRange{255, 0};
         const double smallest = any_finite_ ? shape_.smallest_finite : HUGE_VAL;
         const double largest = any_finite_ ? shape_.largest_finite : -HUGE_VAL;
         // The magnitudes that keep a positive value (0) or a negative one
@@ -464,7 +485,8 @@ private:
         std::uint8_t low;   // the first lead
         std::uint8_t span;  // how many more
     };
-    LeadRange lead_ranges_[2 * kTablePower + 1][2] = {};
+    static constexpr unsigned kNoPower = 2 * kTablePower + 1;
+    LeadRange lead_ranges_[kNoPower + 1][2] = {};
     std::int16_t whole_low_ = 1;
     std::int16_t whole_high_ = 0;
     // The line's last bytes, padded with blanks, for looks that would read
