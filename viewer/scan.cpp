@@ -147,6 +147,18 @@ public:
         if (bounds_stale_) set_bounds();
         const char* const end = line.text + line.length;
         const char* p = line.text;
+        const bool whole_numbers = whole_number_start(line);
+        // Decimals of one sign with a short first token, as a model's log
+        // holds them (3.14159): the viewer's split of the whole row
+        // converts such tokens about as quickly as a look at them.
+        if (!whole_numbers && !(any_finite_ && shape_.smallest_finite < 0 && shape_.largest_finite > 0)) {
+            const char* first = p;
+            while (first != end && *first == ' ') ++first;
+            const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
+            const char* blank = first;
+            while (blank != short_end && *blank != ' ') ++blank;
+            if (blank != short_end || short_end == end) return split_whole(line);
+        }
         // Looks start in place up to here; after it, in a copy of the
         // line's end padded with blanks (a blank ends a token as the line's
         // end does).
@@ -155,7 +167,7 @@ public:
         const char* copied_from = nullptr;
         // A row of whole numbers (a cellular model's states, spins, counts)
         // 16 bytes a look, until two looks in a row find other text.
-        int window_misses = whole_number_start(line) ? 0 : 2;
+        int window_misses = whole_numbers ? 0 : 2;
         int count = 0;
         while (count < kMaxRowValues && p < end) {
             if (p >= in_place && copied_from == nullptr) {
@@ -333,27 +345,21 @@ private:
             // when w is 1; 0 when there is none), whatever the digits are
             // (leading zeros make the range only wider; a token with no digit
             // where d would be is converted). A value below 1, 0.dd', by the
-            // digits after the point. Without a branch on the form, which a
-            // noisy log does not let the processor foresee.
+            // digits after the point.
             const int negative = static_cast<int>(c.minus >> s) & 1;
             const int q = s + negative;
-            const std::uint32_t four = first_four(look + q);
-            const std::uint32_t fraction = (four & 0xFFFF) == ('0' | '.' << 8) ? 1 : 0;
-            const std::uint32_t digits = four >> (16 * fraction);
+            const bool fraction = look[q] == '0' && look[q + 1] == '.';
+            const char* const d = look + q + (fraction ? 2 : 0);
+            int power = (fraction ? 0 : lowest_bit(not_digits >> q)) - 2;
             // The byte after d, or after the point that follows d (none in
             // 0.d.).
-            const std::uint32_t point = ((digits >> 8) & 0xFF) == '.' ? 1 : 0;
-            const std::uint32_t second = ((digits >> (8 + 8 * point)) & 0xFF) - '0';
-            const std::uint32_t has_second = (second < 10 ? 1 : 0) & ~(point & fraction);
-            const int lead = static_cast<int>((digits & 0xFF) - '0') * 10 + static_cast<int>(second & (0 - has_second));
-            const int whole = lowest_bit(not_digits >> q);
-            int power = (whole & static_cast<int>(fraction - 1)) - 2;
+            const char next = !fraction && d[1] == '.' ? d[2] : d[1];
+            const int lead = (d[0] - '0') * 10 + (is_digit(next) ? next - '0' : 0);
             bool inside = ((plain_ends >> e) & 1) != 0;
             if (kLetters) inside = inside && exponent_of(look, s, e, c, &power);
-            // Powers beyond the table take its last entry, which passes none.
             const unsigned k = static_cast<unsigned>(power + kTablePower);
-            const LeadRange range = lead_ranges_[k < kNoPower ? k : kNoPower][negative];
-            inside &= static_cast<unsigned>(lead - range.low) <= range.span;
+            inside = inside && k <= 2 * kTablePower &&
+                     static_cast<unsigned>(lead - lead_ranges_[k][negative].low) <= lead_ranges_[k][negative].span;
             if (!inside) convert(p + s, end);
             if (count == kMaxRowValues) return p + e;
         }
@@ -364,18 +370,6 @@ private:
         if (s > 0) return p + s;
         ++count;
         return convert(p, end);
-    }
-
-    // The four bytes at `p`, the first lowest.
-    static std::uint32_t first_four(const char* p) {
-        std::uint32_t four;
-        if (eight_bytes::kLittleEndian) {
-            std::memcpy(&four, p, sizeof four);
-        } else {
-            const auto byte = [p](int at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(p[at])); };
-            four = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
-        }
-        return four;
     }
 
     // Adds to `power` the power of ten the exponent of the plain token from
@@ -403,10 +397,75 @@ private:
     const char* convert(const char* token, const char* end) {
         double v;
         const char* const token_end = convert_token(token, end, &v);
+        take_value(v, token, token_end);
+        return token_end;
+    }
+
+    // One converted value of the token [token, token_end).
+    void take_value(double v, const char* token, const char* token_end) {
         take_number(v);
         // A token with no number is read as +0.
         if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
-        return token_end;
+    }
+
+    // A token of at most this many bytes is short.
+    static constexpr std::ptrdiff_t kShortToken = 10;
+
+    // take_row by the viewer's own split of the whole row: its values
+    // compared with the extremes all at once, and each taken again, with its
+    // text, only when one of them lies outside them, or is 0 (perhaps a
+    // token without a number), or the row is long.
+    int split_whole(const LineView& line) {
+        double values[kMaxRowValues];
+        const int count = split_row(line, values);
+        shape_.values += count;
+        if (count == 0) return 0;
+        double low = values[0];
+        double high = values[0];
+        bool zero = false;
+        int c = 0;
+#if defined(__SSE2__) && defined(__GNUC__)
+        // Two values a step: no value is a NaN, so min and max are the
+        // comparisons below.
+        __m128d lows = _mm_set1_pd(low);
+        __m128d highs = lows;
+        __m128d zeros = _mm_setzero_pd();
+        for (; c + 2 <= count; c += 2) {
+            const __m128d v = _mm_loadu_pd(values + c);
+            lows = _mm_min_pd(lows, v);
+            highs = _mm_max_pd(highs, v);
+            zeros = _mm_or_pd(zeros, _mm_cmpeq_pd(v, _mm_setzero_pd()));
+        }
+        double two[2];
+        _mm_storeu_pd(two, lows);
+        low = two[0] < two[1] ? two[0] : two[1];
+        _mm_storeu_pd(two, highs);
+        high = two[0] > two[1] ? two[0] : two[1];
+        zero = _mm_movemask_pd(zeros) != 0;
+#endif
+        for (; c < count; ++c) {
+            const double v = values[c];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+            zero |= v == 0;
+        }
+        // A value equal to an extreme so far changes nothing.
+        const bool inside = any_finite_ && low >= shape_.smallest_finite && high <= shape_.largest_finite;
+        if (inside && !zero && count < kMaxRowValues) return count;
+        const char* p = line.text;
+        const char* const end = line.text + line.length;
+        for (int k = 0; k < count; ++k) {
+            while (*p == ' ') ++p;
+            const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
+            const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
+            take_value(values[k], p, stop);
+            p = stop;
+        }
+        if (count == kMaxRowValues) {
+            while (p != end && *p == ' ') ++p;
+            if (p != end) tally(shape_.long_rows, line_number_);
+        }
+        return count;
     }
 
     void take_number(double v) {
@@ -427,7 +486,6 @@ private:
     // while there are none).
     void set_bounds() {
         bounds_stale_ = false;
-        lead_ranges_[kNoPower][0] = lead_ranges_[kNoPower][1] = LeadRange{255, 0};
         const double smallest = any_finite_ ? shape_.smallest_finite : HUGE_VAL;
         const double largest = any_finite_ ? shape_.largest_finite : -HUGE_VAL;
         // The magnitudes that keep a positive value (0) or a negative one
@@ -485,8 +543,7 @@ private:
         std::uint8_t low;   // the first lead
         std::uint8_t span;  // how many more
     };
-    static constexpr unsigned kNoPower = 2 * kTablePower + 1;
-    LeadRange lead_ranges_[kNoPower + 1][2] = {};
+    LeadRange lead_ranges_[2 * kTablePower + 1][2] = {};
     std::int16_t whole_low_ = 1;
     std::int16_t whole_high_ = 0;
     // The line's last bytes, padded with blanks, for looks that would read
