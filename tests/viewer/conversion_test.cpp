@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -286,9 +287,26 @@ TEST(Conversion, ShortDecimalsConvertExactlyAsTheModel) {
 // The last 40 logs are of whole numbers (states, spins, counts), which it
 // reads several tokens at a look, with a stray token now and then.
 TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
+    // After the random logs, logs whose second row holds a value just
+    // outside the first row's extremes, where bounds read slightly wrong
+    // from its text would lie inside them. A first token of more than 10
+    // bytes has the row looked at token by token.
+    std::string crossing = "1.00000000001";
+    for (int k = 0; k < 24; ++k) crossing += " 2";
+    crossing += " 7777";  // bytes 62 to 65 of the row
+    for (int k = 0; k < 40; ++k) crossing += " 2";
+    const std::string fixed_logs[] = {
+        "h\n1.00000000001 100\n1.00000000001 5e-1\n",              // an exponent's sign
+        "h\n0.5200000000001 0.6\n0.5200000000001 0.5.3 0.55\n",     // 0.5, not 0.53
+        "h\n-1.00000000001 4.45\n-1.00000000001 4.46 4.3\n",        // the last lead inside
+        "h\n-1.00000000001 -0.455\n-1.00000000001 -0.451 -0.5\n",   // and the first, below 0
+        "h\n1.00000000001 5\n" + crossing + "\n",                   // across a look's end
+        "h\n0 9 0 9 0 9 0 9 0 9\n0 9 0 9 -5 9 0 9 0 9 0 9\n",        // a minus sign in a look
+    };
+    constexpr int kRandomLogs = 120;
     std::mt19937_64 rng(7);
-    for (int log = 0; log < 120; ++log) {
-        std::string text = "heading\n";
+    for (int log = 0; log < kRandomLogs + static_cast<int>(std::size(fixed_logs)); ++log) {
+        std::string text = log < kRandomLogs ? "heading\n" : fixed_logs[log - kRandomLogs];
         const double spread = std::pow(10.0, static_cast<double>(rng() % 13) - 6);
         const bool whole = log >= 80;
         // Whole numbers from `lowest`, `levels` of them, `step` apart.
@@ -296,7 +314,7 @@ TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
         const int step = log % 3 == 1 ? 2 : 1;
         const int lowest =
             log % 3 == 1 ? -1 : static_cast<int>(rng() % 3 == 0 ? rng() % 20 : 0) - (log % 2 == 0 ? 0 : levels);
-        for (int row = 0; row < 60; ++row) {
+        for (int row = 0; row < (log < kRandomLogs ? 60 : 0); ++row) {
             // Rows of whole numbers mostly of 8 tokens or so, as many as one
             // look takes.
             const int count = static_cast<int>(rng() % 8 == 0 ? rng() % 420
