@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #if defined(__SSE2__) && defined(__GNUC__)
@@ -161,16 +162,9 @@ const Coordinate* columns_at(double time, int count) {
 // the grid's lines cover points, so drawing it forgets everything, as a
 // change of the geometry does, and a column's new x forgets that column.
 struct DrawnPixels {
-    // No value's bits: a NaN, which is never drawn, so that a NaN matching
-    // it and passed over is as if drawn.
-    static constexpr std::uint64_t kNoValue = 0x7FF8000000000000ULL;
-
-    // A cell at its column's x.
-    struct Cell {
-        std::uint64_t latest = kNoValue;  // the last two values whose points are set, bit for bit
-        std::uint64_t before = kNoValue;
-        bool box_full = false;  // every pixel of its box above its bottom line is set
-    };
+    // No value: a NaN, which is never drawn and equals nothing, so that no
+    // value is passed over as if it matched it.
+    static constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
     unsigned grid_drawing = 0;     // the grid drawing all this is of
     unsigned columns_serial = 0;   // kept_columns' serial when the x's were last compared
@@ -189,7 +183,21 @@ struct DrawnPixels {
     int words = 0;                 // 64-bit words a column: a bit a pixel row, 0 to plot_height
     Coordinate x[kMaxRowValues];   // the x each column's pixels and cells are of
     std::vector<std::uint64_t> pixels;  // columns x words
-    std::vector<Cell> cells;            // rows x columns
+    // For each kept cell (rows x columns), at its column's x: the last two
+    // values whose points are set (kNoValue: none; a zero of either sign
+    // stands for both, as both land on the same pixel), and whether every
+    // pixel of its box above its bottom line is set (all bits set, or none).
+    // Apart, so that the row drawing compares two cells at a time.
+    std::vector<double> latest;
+    std::vector<double> before;
+    std::vector<std::uint64_t> box_full;
+};
+
+// A box row's kept cells: column c's at [c] of each.
+struct RowCells {
+    double* latest;
+    double* before;
+    std::uint64_t* box_full;
 };
 
 DrawnPixels drawn_pixels;
@@ -219,7 +227,12 @@ void inside_values(int row, double* from, double* to) {
 void forget_column(DrawnPixels& d, int c) {
     std::uint64_t* pixels = d.pixels.data() + static_cast<std::size_t>(c) * static_cast<std::size_t>(d.words);
     std::fill(pixels, pixels + d.words, std::uint64_t{0});
-    for (int r = 0; r < d.rows; ++r) d.cells[static_cast<std::size_t>(r) * d.columns + c] = DrawnPixels::Cell{};
+    for (int r = 0; r < d.rows; ++r) {
+        const std::size_t at = static_cast<std::size_t>(r) * static_cast<std::size_t>(d.columns) + c;
+        d.latest[at] = DrawnPixels::kNoValue;
+        d.before[at] = DrawnPixels::kNoValue;
+        d.box_full[at] = 0;
+    }
 }
 
 // What has been drawn, made to hold for the grid and the columns' x's as
@@ -242,7 +255,10 @@ DrawnPixels& drawn_pixels_now() {
         d.rows = usable ? std::min(grid_rows, kMaxRowValues) : 0;
         d.words = usable ? plot_height / 64 + 1 : 0;
         d.pixels.assign(static_cast<std::size_t>(d.columns) * static_cast<std::size_t>(d.words), 0);
-        d.cells.assign(static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns), DrawnPixels::Cell{});
+        const std::size_t cells = static_cast<std::size_t>(d.rows) * static_cast<std::size_t>(d.columns);
+        d.latest.assign(cells, DrawnPixels::kNoValue);
+        d.before.assign(cells, DrawnPixels::kNoValue);
+        d.box_full.assign(cells, 0);
         for (int c = 0; c < d.columns; ++c) d.x[c] = Coordinate{0, false};
         for (int r = 0; r < d.rows; ++r) inside_values(r, &d.inside_from[r], &d.inside_to[r]);
         d.columns_serial = kept.serial - 1;
@@ -567,11 +583,11 @@ constexpr int kRowsBetweenTries = 64;
 // columns[k] (k itself when `all_columns`), mapped with ys and `unplaced`
 // as map_row_ys gives them. A pixel of the plot area (or of the row just
 // below it) is set once for each x of its box column; others (clipped ones)
-// go to put_pixel every time. `cells`: the row's kept cells, or null. When
+// go to put_pixel every time. `cells`: the row's kept cells, or nulls. When
 // `note_values`, every value whose point is now drawn is noted there as its
 // cell's latest.
 template <bool all_columns, bool note_values>
-inline void draw_row_points(DrawnPixels& drawn, int row, DrawnPixels::Cell* cells, const Coordinate* xs,
+inline void draw_row_points(DrawnPixels& drawn, int row, const RowCells& cells, const Coordinate* xs,
                             const int* columns, const double* values, int fresh, const int* ys, const int* unplaced) {
     const int kept = drawn.columns;
     const auto pixel_rows = static_cast<unsigned>(drawn.plot_height);
@@ -585,11 +601,10 @@ inline void draw_row_points(DrawnPixels& drawn, int row, DrawnPixels::Cell* cell
         if (!xs[column].placed) continue;
         const int y = ys[k];
         if (note_values && column < kept) {
-            DrawnPixels::Cell& mine = cells[column];
-            const std::uint64_t bits = bits_of(values[k]);
-            if (mine.latest != bits) {
-                mine.before = mine.latest;
-                mine.latest = bits;
+            const double value = values[k];
+            if (!(cells.latest[column] == value)) {
+                cells.before[column] = cells.latest[column];
+                cells.latest[column] = value;
             }
         }
         if (column < kept && static_cast<unsigned>(y) <= pixel_rows) {
@@ -598,7 +613,7 @@ inline void draw_row_points(DrawnPixels& drawn, int row, DrawnPixels::Cell* cell
             const std::uint64_t bit = std::uint64_t{1} << (static_cast<unsigned>(y) & 63);
             if ((word & bit) != 0) continue;
             word |= bit;
-            if (cells != nullptr) cells[column].box_full = box_pixels_set(drawn, column, row);
+            if (cells.box_full != nullptr) cells.box_full[column] = box_pixels_set(drawn, column, row) ? ~std::uint64_t{0} : 0;
         }
         put_pixel(xs[column].value, y, kPointColor);  // point_color, as a constant
     }
@@ -615,15 +630,18 @@ PELMORIX_ALL_WRITTEN_OUT void plot_cell_row(int row, double time, const double* 
     if (n <= 0 || grid_columns <= 0 || grid_rows <= 0) return;
     const Coordinate* xs = columns_at(time, n);
     DrawnPixels& drawn = drawn_pixels_now();
-    DrawnPixels::Cell* cells =
-        row >= 0 && row < drawn.rows ? drawn.cells.data() + static_cast<std::size_t>(row) * drawn.columns : nullptr;
+    RowCells cells{nullptr, nullptr, nullptr};
+    if (row >= 0 && row < drawn.rows) {
+        const std::size_t first = static_cast<std::size_t>(row) * static_cast<std::size_t>(drawn.columns);
+        cells = RowCells{drawn.latest.data() + first, drawn.before.data() + first, drawn.box_full.data() + first};
+    }
     // Mapped whole before any of it is drawn: the mapping reads nothing
     // that drawing changes, and its arithmetic runs far slower when pixel
     // stores come between its steps.
     int ys[kMaxRowValues];
     int unplaced[kMaxRowValues + 1];
-    if (cells == nullptr || !pass_over_seen) {
-        if (cells != nullptr && --rows_until_try <= 0) pass_over_seen = true;
+    if (cells.latest == nullptr || !pass_over_seen) {
+        if (cells.latest != nullptr && --rows_until_try <= 0) pass_over_seen = true;
         const int without = map_row_ys(row, values, n, ys, unplaced);
         unplaced[without] = n;  // past the last
         draw_row_points<true, false>(drawn, row, cells, xs, nullptr, values, n, ys, unplaced);
@@ -640,20 +658,44 @@ PELMORIX_ALL_WRITTEN_OUT void plot_cell_row(int row, double time, const double* 
     double fresh_values[kMaxRowValues];
     int fresh = 0;
     int c = 0;
-    // Without branches: which of a cell's values comes is as random as the
-    // log, and a branch on it would be mispredicted half the time.
+    // Without a branch a value: which of a cell's values comes is as random
+    // as the log, and a branch on it would be mispredicted half the time.
+    // Where the processor has SSE2, four at a time, and a branch on whether
+    // any of the four is fresh, which nearly none are once the cells keep
+    // their values.
+#if defined(__SSE2__) && defined(__GNUC__)
+    const __m128d low2 = _mm_set1_pd(lowest);
+    const __m128d high2 = _mm_set1_pd(highest);
+    // Bit k for each of the two values from c on that are passed over.
+    const auto seen_pair = [&](int at) {
+        const __m128d v = _mm_loadu_pd(values + at);
+        const __m128d full = _mm_castsi128_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells.box_full + at)));
+        // A NaN compares false: an empty interval, a cell without values.
+        const __m128d inside = _mm_and_pd(full, _mm_and_pd(_mm_cmpge_pd(v, low2), _mm_cmple_pd(v, high2)));
+        const __m128d kept_value =
+            _mm_or_pd(_mm_cmpeq_pd(v, _mm_loadu_pd(cells.latest + at)), _mm_cmpeq_pd(v, _mm_loadu_pd(cells.before + at)));
+        return _mm_movemask_pd(_mm_or_pd(inside, kept_value));
+    };
+    for (; c + 4 <= kept; c += 4) {
+        const int seen = seen_pair(c) | seen_pair(c + 2) << 2;
+        if (seen == 0xF) continue;
+        for (int k = 0; k < 4; ++k) {
+            fresh_columns[fresh] = c + k;
+            fresh_values[fresh] = values[c + k];
+            fresh += ((seen >> k) & 1) ^ 1;
+        }
+    }
+#endif
     for (; c < kept; ++c) {
         const double value = values[c];
-        const std::uint64_t bits = bits_of(value);
-        const DrawnPixels::Cell& mine = cells[c];
-        const bool inside = mine.box_full & (value >= lowest) & (value <= highest);  // a NaN is not
+        const bool inside = (cells.box_full[c] != 0) & (value >= lowest) & (value <= highest);  // a NaN is not
         fresh_columns[fresh] = c;
         fresh_values[fresh] = value;
-        fresh += static_cast<int>((mine.latest != bits) & (mine.before != bits) & !inside);
+        fresh += static_cast<int>(!(cells.latest[c] == value) & !(cells.before[c] == value) & !inside);
     }
     if (fresh * 2 > kept) {
         int missed = 0;  // values not found although their cell keeps two
-        for (int k = 0; k < fresh; ++k) missed += cells[fresh_columns[k]].before != DrawnPixels::kNoValue;
+        for (int k = 0; k < fresh; ++k) missed += !std::isnan(cells.before[fresh_columns[k]]);
         if (missed * 2 > kept) {
             pass_over_seen = false;
             rows_until_try = kRowsBetweenTries;

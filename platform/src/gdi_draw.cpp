@@ -166,7 +166,8 @@ COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
     const long long dx = static_cast<long long>(x) + d->origin.x;
     const long long dy = static_cast<long long>(y) + d->origin.y;
     if (dx < 0 || dy < 0 || dx >= t.surface->width || dy >= t.surface->height) return CLR_INVALID;
-    const std::uint32_t rgb = t.surface->row(static_cast<int>(dy))[dx];
+    const Surface& surface = *t.surface;  // a read: what the surface knows of its runs stays
+    const std::uint32_t rgb = surface.row(static_cast<int>(dy))[dx];
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
@@ -245,6 +246,8 @@ BOOL WINAPI Polyline(HDC dc, const POINT* points, int count) {
                      static_cast<long long>(points[i + 1].x) + d->origin.x,
                      static_cast<long long>(points[i + 1].y) + d->origin.y, style, dash);
     }
+    // Its writes would pass the runs the lines noted.
+    if (t.surface->known_count != 0) forget_pixel_shortcuts();
     if (t.window != nullptr) note_window_drawn(*t.window);
     return TRUE;
 }

@@ -67,6 +67,7 @@ void Surface::resize(int w, int h) {
         std::memcpy(next.data() + static_cast<std::size_t>(y) * w, row(y), sizeof(std::uint32_t) * keep_w);
     }
     pixels.swap(next);
+    known_count = 0;
     width = w;
     height = h;
 }
@@ -85,12 +86,61 @@ void fill_solid(Surface& s, const ClipRect& r, std::uint32_t color) {
     }
 }
 
+namespace {
+
+// Forgets the known runs that pixels of `color` at rows top to bottom of
+// columns left to right paint over.
+void paint_over_runs(Surface& s, int left, int right, int top, int bottom, std::uint32_t color) {
+    int kept = 0;
+    for (int k = 0; k < s.known_count; ++k) {
+        const ColumnRun& run = s.known_runs[k];
+        const bool covered = run.x >= left && run.x <= right && run.top <= bottom && run.bottom >= top;
+        if (!covered || run.color == color) s.known_runs[kept++] = run;
+    }
+    s.known_count = kept;
+}
+
+// Paints rows top to bottom (inclusive, inside the surface) of column x.
+void paint_column(Surface& s, int x, int top, int bottom, std::uint32_t color) {
+    const std::ptrdiff_t stride = s.width;  // read once: the stores could alias it
+    std::uint32_t* p = s.row_keeping_runs(top) + x;
+    for (int y = top; y <= bottom; ++y, p += stride) *p = color;
+}
+
+// paint_column, leaving out the rows a known run of the same colour holds
+// already, and noting the run painted.
+void paint_column_run(Surface& s, int x, int top, int bottom, std::uint32_t color) {
+    for (int k = 0; k < s.known_count; ++k) {
+        ColumnRun& run = s.known_runs[k];
+        // Overlapping or touching: one run then.
+        if (run.x != x || run.color != color || run.top > bottom + 1 || run.bottom < top - 1) continue;
+        if (top < run.top) paint_column(s, x, top, run.top - 1, color);
+        if (bottom > run.bottom) paint_column(s, x, run.bottom + 1, bottom, color);
+        ColumnRun grown = run;
+        grown.top = std::min(run.top, top);
+        grown.bottom = std::max(run.bottom, bottom);
+        for (int j = k; j > 0; --j) s.known_runs[j] = s.known_runs[j - 1];
+        s.known_runs[0] = grown;
+        return;
+    }
+    paint_column(s, x, top, bottom, color);
+    paint_over_runs(s, x, x, top, bottom, color);
+    const int count = std::min(s.known_count + 1, Surface::kKnownRuns);
+    for (int j = count - 1; j > 0; --j) s.known_runs[j] = s.known_runs[j - 1];
+    s.known_runs[0] = ColumnRun{x, top, bottom, color};
+    s.known_count = count;
+}
+
+}  // namespace
+
 void paint_run(Surface& s, const ClipRect& clip, long long y, long long left, long long right, std::uint32_t color) {
     if (y < clip.top || y >= clip.bottom) return;
     left = std::max<long long>(left, clip.left);
     right = std::min<long long>(right, clip.right - 1);
     if (left > right) return;
-    std::uint32_t* row = s.row(static_cast<int>(y));
+    const int row_y = static_cast<int>(y);
+    paint_over_runs(s, static_cast<int>(left), static_cast<int>(right), row_y, row_y, color);
+    std::uint32_t* row = s.row_keeping_runs(row_y);
     std::fill(row + left, row + right + 1, color);
 }
 
@@ -196,9 +246,7 @@ void draw_solid_span(Surface& s, const ClipRect& clip, long long x0, long long y
         lo = std::max<long long>(lo, clip.top);
         hi = std::min<long long>(hi, clip.bottom - 1);
         if (lo > hi) return;
-        const std::ptrdiff_t stride = s.width;  // read once: the stores could alias it
-        std::uint32_t* p = s.row(static_cast<int>(lo)) + across;
-        for (long long y = lo; y <= hi; ++y, p += stride) *p = color;
+        paint_column_run(s, static_cast<int>(across), static_cast<int>(lo), static_cast<int>(hi), color);
     }
 }
 

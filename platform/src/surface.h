@@ -35,15 +35,38 @@ struct PixelAllocator {
 
 using PixelVector = std::vector<std::uint32_t, PixelAllocator<std::uint32_t>>;
 
+// Rows top to bottom (inclusive) of pixel column x, all in one colour.
+struct ColumnRun {
+    int x = 0;
+    int top = 0;
+    int bottom = 0;
+    std::uint32_t color = 0;
+};
+
 // A 32-bit true-colour surface, pixels 0x00RRGGBB, rows top to bottom.
 struct Surface {
+    static constexpr int kKnownRuns = 4;
+
     int width = 0;       // pixels per row
     int height = 0;      // rows
     PixelVector pixels;  // width * height pixels
+    // Runs the line drawing painted down columns and that still hold their
+    // colour, the latest first, so that painting one again paints only
+    // what it adds (a grid of box outlines drawn from one shared corner
+    // paints each vertical line hundreds of times). Every write through
+    // row() forgets them; the painters that keep them true use
+    // row_keeping_runs(). A pointer into the pixels kept for later writes
+    // (SetPixel's short cut) must be dropped when runs are noted.
+    ColumnRun known_runs[kKnownRuns];
+    int known_count = 0;
 
     void resize(int w, int h);  // keeps the overlapping part, new pixels black
-    std::uint32_t* row(int y) { return pixels.data() + static_cast<std::size_t>(y) * width; }
+    std::uint32_t* row(int y) {
+        known_count = 0;
+        return row_keeping_runs(y);
+    }
     const std::uint32_t* row(int y) const { return pixels.data() + static_cast<std::size_t>(y) * width; }
+    std::uint32_t* row_keeping_runs(int y) { return pixels.data() + static_cast<std::size_t>(y) * width; }
 };
 
 // Half-open device rectangle: left <= x < right, top <= y < bottom.

@@ -72,7 +72,8 @@ bool read_pixel(HDC dc, int x, int y, unsigned* rgb) {
     DrawTarget t;
     if (d == nullptr || !draw_target(*d, &t)) return false;
     if (x < 0 || y < 0 || x >= t.surface->width || y >= t.surface->height) return false;
-    *rgb = t.surface->row(y)[x];
+    const Surface& surface = *t.surface;  // a read: what the surface knows of its runs stays
+    *rgb = surface.row(y)[x];
     return true;
 }
 

@@ -1,9 +1,11 @@
 // Drawing on memory DCs, compared pixel-exact with pictures drawn by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "canvas.h"
@@ -263,6 +265,85 @@ TEST_F(Raster, SegmentsCoverTheSamePixelsInBothDirections) {
         const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
         ASSERT_EQ(static_cast<int>(forward.size()), steps + ((x0 != x1 || y0 != y1) ? 1 : 0));
     }
+}
+
+// Lines along a column drawn again and again (a grid of outlines from one
+// corner) paint only what the column does not hold already; anything else
+// drawn over it in between must be painted over again. Random strokes of
+// every kind, each checked against the picture they must leave.
+TEST_F(Raster, LinesDrawnAgainCoverWhatWasDrawnOverThem) {
+    constexpr int kSize = 12;
+    Canvas c(kSize, kSize);
+    c.fill(RGB(0, 0, 0));
+    Canvas source(kSize, kSize);
+    source.fill(kGreen);
+    unsigned expected[kSize][kSize] = {};
+    HPEN pens[] = {CreatePen(PS_SOLID, 1, kRed), CreatePen(PS_SOLID, 1, kBlue)};
+    const unsigned rgb[] = {0xFF0000, 0x0000FF};
+    HBRUSH blue = CreateSolidBrush(kBlue);
+    std::mt19937 rng(7);
+    const auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    int pen = 0;
+    SelectObject(c.dc(), pens[pen]);
+    for (int step = 0; step < 5000; ++step) {
+        const int kind = below(9);
+        const int x = below(4);  // few columns, so that lines meet
+        const int a = below(kSize + 2) - 1;
+        const int b = below(kSize + 2) - 1;
+        std::string what;
+        if (kind == 8) {
+            // The other pen; SetPixel's short cut lives on across lines until then.
+            pen ^= 1;
+            SelectObject(c.dc(), pens[pen]);
+            what = "the other pen";
+        } else if (kind <= 4) {
+            // A line down a column (four times as often), or along a row in
+            // either colour, across the columns' runs.
+            const bool down = kind != 4;
+            const int used = down ? pen : below(2);
+            if (used != pen) SelectObject(c.dc(), pens[used]);
+            const POINT line[] = {down ? POINT{x, a} : POINT{a, x}, down ? POINT{x, b} : POINT{b, x}};
+            Polyline(c.dc(), line, 2);
+            if (used != pen) SelectObject(c.dc(), pens[pen]);
+            // The first point in, the last out.
+            const int step_by = b > a ? 1 : -1;
+            for (int k = a; k != b; k += step_by) {
+                if (k < 0 || k >= kSize) continue;
+                (down ? expected[k][x] : expected[x][k]) = rgb[used];
+            }
+            what = std::string(down ? "column " : "row ") + std::to_string(x) + " from " + std::to_string(a) + " to " +
+                   std::to_string(b) + (used == 0 ? " red" : " blue");
+        } else if (kind == 5) {
+            // Pixels, twice, so that the second takes SetPixel's short cut.
+            for (int k = 0; k < 2; ++k) {
+                const int y = below(kSize);
+                SetPixel(c.dc(), x, y, kBlue);
+                expected[y][x] = 0x0000FF;
+            }
+            what = "pixels";
+        } else if (kind == 6) {
+            const RECT r{x, std::min(a, b), x + 1, std::max(a, b)};
+            FillRect(c.dc(), &r, blue);
+            for (int y = std::max(0, static_cast<int>(r.top)); y < std::min(kSize, static_cast<int>(r.bottom)); ++y) {
+                expected[y][x] = 0x0000FF;
+            }
+            what = "a fill";
+        } else {
+            const int y = below(kSize);
+            BitBlt(c.dc(), x, y, 1, 1, source.dc(), 0, 0, SRCCOPY);
+            expected[y][x] = 0x00FF00;
+            what = "a copy";
+        }
+        for (int y = 0; y < kSize; ++y) {
+            for (int px = 0; px < kSize; ++px) {
+                ASSERT_EQ(c.pixel(px, y), expected[y][px]) << "step " << step << ", " << what << ": pixel " << px
+                                                           << ", " << y;
+            }
+        }
+    }
+    SelectObject(c.dc(), GetStockObject(BLACK_PEN));
+    for (HPEN made : pens) DeleteObject(made);
+    DeleteObject(blue);
 }
 
 TEST_F(Raster, SegmentsFarOutsideTheSurfaceAreClipped) {

@@ -313,7 +313,7 @@ std::vector<unsigned> drawn_picture(const RowRun& run, bool by_rows, int* missin
 TEST_F(Mapping, RowsDrawThePictureOfEachPointByItself) {
     // Large boxes of few values, their second half past the boxes; small
     // boxes, 7 pixels high, that fill up.
-    for (const RowRun& run : {RowRun{4, 3000, 0.5, true}, RowRun{60, 300, 4, false}}) {
+    for (const RowRun& run : {RowRun{5, 3000, 0.5, true}, RowRun{60, 300, 4, false}}) {
         SCOPED_TRACE(std::to_string(run.cells) + " cells");
         int missing = 0;
         const std::vector<unsigned> by_points = drawn_picture(run, false, &missing);
