@@ -187,7 +187,7 @@ struct DrawnPixels {
     // values whose points are set (kNoValue: none; a zero of either sign
     // stands for both, as both land on the same pixel), and whether every
     // pixel of its box above its bottom line is set (all bits set, or none).
-    // Apart, so that the row drawing compares two cells at a time.
+    // Apart, so that the row drawing compares several cells at once.
     std::vector<double> latest;
     std::vector<double> before;
     std::vector<std::uint64_t> box_full;
