@@ -148,17 +148,6 @@ public:
         const char* const end = line.text + line.length;
         const char* p = line.text;
         const bool whole_numbers = whole_number_start(line);
-        // Decimals of one sign with a short first token, as a model's log
-        // holds them (3.14159): the viewer's split of the whole row
-        // converts such tokens about as quickly as a look at them.
-        if (!whole_numbers && !(any_finite_ && shape_.smallest_finite < 0 && shape_.largest_finite > 0)) {
-            const char* first = p;
-            while (first != end && *first == ' ') ++first;
-            const char* const short_end = end - first > kShortToken ? first + kShortToken + 1 : end;
-            const char* blank = first;
-            while (blank != short_end && *blank != ' ') ++blank;
-            if (blank != short_end || short_end == end) return split_whole(line);
-        }
         // Looks start in place up to here; after it, in a copy of the
         // line's end padded with blanks (a blank ends a token as the line's
         // end does).
@@ -168,6 +157,10 @@ public:
         // A row of whole numbers (a cellular model's states, spins, counts)
         // 16 bytes a look, until two looks in a row find other text.
         int window_misses = whole_numbers ? 0 : 2;
+        // Other rows by their decimals' first bytes (a model's 3.14159 or
+        // -43.4489), until a look finds other tokens (exponents, in most
+        // logs that have any).
+        bool decimals = !whole_numbers;
         int count = 0;
         while (count < kMaxRowValues && p < end) {
             if (p >= in_place && copied_from == nullptr) {
@@ -184,6 +177,14 @@ public:
                     continue;
                 }
                 if (passed < 0) ++window_misses;
+            }
+            if (decimals) {
+                const int passed = pass_decimals(look, p, end, kMaxRowValues - count, count);
+                if (passed > 0) {
+                    p += passed;
+                    continue;
+                }
+                decimals = false;
             }
             p = take_block(look, p, end, count);
         }
@@ -299,6 +300,77 @@ private:
         (void)count;
         return -1;
 #endif
+    }
+
+    // The tokens that end among the kBlock bytes at `look` (a token's first
+    // byte, or a blank; the line's bytes at `p`, or their padded copy), when
+    // no byte there is above the digits or between the point and them: each
+    // passed over when its first eight bytes after its minus sign, if any,
+    // show it lies between the extremes, else converted. Such bytes, other
+    // than digits and points, end a token's number; they order below the
+    // point and the digits, so a token's key orders below every key that
+    // its number's digits and point do not reach past. Returns how many
+    // bytes the tokens take, up to the blank after the last, with `count`
+    // raised by their number; -1 when the bytes hold others, or more than
+    // `room` tokens end there.
+    int pass_decimals(const char* look, const char* p, const char* end, int room, int& count) {
+#if defined(__SSE2__) && defined(__GNUC__)
+        std::uint64_t blanks = 0;
+        std::uint64_t digits = 0;
+        __m128i usual = _mm_set1_epi8(-1);
+        for (int k = 0; k < kBlock; k += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look + k));
+            const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
+            const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
+            const __m128i below_point = _mm_cmpeq_epi8(_mm_min_epu8(b, _mm_set1_epi8('.')), b);
+            usual = _mm_and_si128(usual, _mm_or_si128(digit, below_point));
+            blanks |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')))))
+                      << k;
+            digits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(digit))) << k;
+        }
+        if (_mm_movemask_epi8(usual) != 0xFFFF || blanks == 0) return -1;
+        const int last = 63 - __builtin_clzll(blanks);
+        const std::uint64_t reach = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
+        const std::uint64_t starts = ~blanks & ((blanks << 1) | 1) & reach;
+        int n = 0;
+        if (room < kBlock) {
+            for (std::uint64_t m = starts; m != 0; m &= m - 1) ++n;
+            if (n > room) return -1;
+            n = 0;
+        }
+        for (std::uint64_t m = starts; m != 0; m &= m - 1) {
+            const int s = lowest_bit(m);
+            const int negative = look[s] == '-' ? 1 : 0;
+            const int q = s + negative;
+            // Whole digits up to the first other byte, at the latest the
+            // token's blank.
+            const int form = negative * kKeyForms + lowest_bit(~digits >> q);
+            if (text_key(look + q) - key_low_[form] > key_span_[form]) convert(p + s, end);
+            ++n;
+        }
+        count += n;
+        return last + 1;
+#else
+        (void)look;
+        (void)p;
+        (void)end;
+        (void)room;
+        (void)count;
+        return -1;
+#endif
+    }
+
+    // The eight bytes at `text` as a number that orders them as text does.
+    static std::uint64_t text_key(const char* text) {
+        std::uint64_t key;
+        std::memcpy(&key, text, sizeof key);
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        key = __builtin_bswap64(key);
+#else
+        key = 0;
+        for (int i = 0; i < 8; ++i) key = key << 8 | static_cast<unsigned char>(text[i]);
+#endif
+        return key;
     }
 
     // The tokens that start among the kBlock bytes at `look` (the line's
@@ -420,66 +492,6 @@ private:
         if (v == 0 && !std::signbit(v) && !token_has_number(token, token_end)) tally(shape_.not_numbers, line_number_);
     }
 
-    // A token of at most this many bytes is short.
-    static constexpr std::ptrdiff_t kShortToken = 10;
-
-    // take_row by the viewer's own split of the whole row: its values
-    // compared with the extremes all at once, and each taken again, with its
-    // text, only when one of them lies outside them, or is 0 (perhaps a
-    // token without a number), or the row is long.
-    int split_whole(const LineView& line) {
-        double values[kMaxRowValues];
-        const int count = split_row(line, values);
-        shape_.values += count;
-        if (count == 0) return 0;
-        double low = values[0];
-        double high = values[0];
-        bool zero = false;
-        int c = 0;
-#if defined(__SSE2__) && defined(__GNUC__)
-        // Two values a step: no value is a NaN, so min and max are the
-        // comparisons below.
-        __m128d lows = _mm_set1_pd(low);
-        __m128d highs = lows;
-        __m128d zeros = _mm_setzero_pd();
-        for (; c + 2 <= count; c += 2) {
-            const __m128d v = _mm_loadu_pd(values + c);
-            lows = _mm_min_pd(lows, v);
-            highs = _mm_max_pd(highs, v);
-            zeros = _mm_or_pd(zeros, _mm_cmpeq_pd(v, _mm_setzero_pd()));
-        }
-        double two[2];
-        _mm_storeu_pd(two, lows);
-        low = two[0] < two[1] ? two[0] : two[1];
-        _mm_storeu_pd(two, highs);
-        high = two[0] > two[1] ? two[0] : two[1];
-        zero = _mm_movemask_pd(zeros) != 0;
-#endif
-        for (; c < count; ++c) {
-            const double v = values[c];
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-            zero |= v == 0;
-        }
-        // A value equal to an extreme so far changes nothing.
-        const bool inside = any_finite_ && low >= shape_.smallest_finite && high <= shape_.largest_finite;
-        if (inside && !zero && count < kMaxRowValues) return count;
-        const char* p = line.text;
-        const char* const end = line.text + line.length;
-        for (int k = 0; k < count; ++k) {
-            while (*p == ' ') ++p;
-            const void* blank = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
-            const char* const stop = blank != nullptr ? static_cast<const char*>(blank) : end;
-            take_value(values[k], p, stop);
-            p = stop;
-        }
-        if (count == kMaxRowValues) {
-            while (p != end && *p == ' ') ++p;
-            if (p != end) tally(shape_.long_rows, line_number_);
-        }
-        return count;
-    }
-
     void take_number(double v) {
         if (!any_value_ || v < shape_.smallest) shape_.smallest = v;
         if (!any_value_ || v > shape_.largest) shape_.largest = v;
@@ -525,11 +537,54 @@ private:
                                                       : LeadRange{255, 0};
             }
         }
+        // The keys of the tokens of each sign with `whole` whole digits
+        // that keep them between the extremes: `whole` digits, the point
+        // and the first 7 - `whole` decimals, one unit of the last of them
+        // further in than the bound (for the conversion's rounding); the
+        // first padded with a byte below any, the last with one above any.
+        // Tokens of no whole digits, or more than seven, are converted.
+        for (int form = 0; form < 2 * kKeyForms; ++form) {
+            const int sign = form / kKeyForms;
+            const int whole = form % kKeyForms;
+            // None: only eight bytes of 0xFF, which no token passed has.
+            key_low_[form] = ~std::uint64_t{0};
+            key_span_[form] = 0;
+            if (whole == 0 || whole > kKeyDigits) continue;
+            const int decimals = kKeyDigits - whole;
+            const double scale = std::pow(10.0, decimals);
+            const double units = std::pow(10.0, kKeyDigits);
+            // Every token of this form is below 10^whole.
+            const bool all_below = high[sign] >= powers_of_ten.above[whole + kMostPower];
+            const bool all_above = low[sign] <= 0;
+            const double least = all_above ? 0 : std::ceil(low[sign] * scale * (1 + 1e-9)) + 1;
+            const double most = all_below ? units - 1 : std::floor(high[sign] * scale * (1 - 1e-9)) - 1;
+            if (least >= units || most < least) continue;
+            key_low_[form] = all_above ? 0 : decimal_key(static_cast<long>(least), whole, 0x00);
+            key_span_[form] =
+                (all_below ? ~std::uint64_t{0} : decimal_key(static_cast<long>(most), whole, 0xFF)) - key_low_[form];
+        }
         const auto clamped = [](double v) {
             return static_cast<std::int16_t>(v < -kWholeRange ? -kWholeRange : v > kWholeRange ? kWholeRange : v);
         };
         whole_low_ = clamped(std::ceil(smallest));
         whole_high_ = clamped(std::floor(largest));
+    }
+
+    // The key of `units` written with `whole` whole digits (leading
+    // zeros), the point, and the rest as decimals, to eight bytes; with no
+    // room for decimals, `pad` after the whole digits.
+    static std::uint64_t decimal_key(long units, int whole, unsigned char pad) {
+        char text[kKeyDigits + 1];
+        const int decimals = kKeyDigits - whole;
+        for (int i = kKeyDigits; i >= 0; --i) {
+            if (i == whole) {
+                text[i] = decimals > 0 ? '.' : static_cast<char>(pad);
+            } else {
+                text[i] = static_cast<char>('0' + units % 10);
+                units /= 10;
+            }
+        }
+        return text_key(text);
     }
 
     // Beyond any whole number of three digits.
@@ -556,6 +611,14 @@ private:
         std::uint8_t span;  // how many more
     };
     LeadRange lead_ranges_[2 * kTablePower + 1][2] = {};
+    // For the tokens of each sign and number of whole digits (form: 0 to
+    // kKeyForms - 1 positive, then as many negative), the keys of their
+    // first eight bytes after the sign that keep them between the
+    // extremes: from key_low_ to key_low_ + key_span_.
+    static constexpr int kKeyDigits = 7;   // digits in eight bytes with the point
+    static constexpr int kKeyForms = 64;   // whole digits in a look: 0 to 63
+    std::uint64_t key_low_[2 * kKeyForms];
+    std::uint64_t key_span_[2 * kKeyForms];
     std::int16_t whole_low_ = 1;
     std::int16_t whole_high_ = 0;
     // The line's last bytes, padded with blanks, for looks that would read

@@ -302,6 +302,8 @@ TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
         "h\n-1.00000000001 -0.455\n-1.00000000001 -0.451 -0.5\n",   // and the first, below 0
         "h\n1.00000000001 5\n" + crossing + "\n",                   // across a look's end
         "h\n0 9 0 9 0 9 0 9 0 9\n0 9 0 9 -5 9 0 9 0 9 0 9\n",        // a minus sign in a look
+        "h\n1 2.5\n1 2.50000001\n",                                  // past the eighth byte
+        "h\n1.5 3\n1.5 1/9 3\n",                                     // 1: '/' ends the number
     };
     constexpr int kRandomLogs = 120;
     std::mt19937_64 rng(7);
@@ -339,11 +341,15 @@ TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
                     case 1: token = printed_double(rng); break;
                     default: {
                         // Values that a simulation prints, near one another.
+                        // One log in four without exponents: most looks of
+                        // its rows hold only digits, points and signs.
                         static const char* const formats[] = {"%.6g", "%.17g", "%.18e", "%.3f", "%g", "%.2e"};
+                        static const char* const plain_formats[] = {"%.3f", "%.9f", "%.17f"};
                         char number[64];
                         const double v = (static_cast<double>(rng() % 2000001) / 1000000.0 - 1) * spread +
                                          (log % 8 == 1 ? 3 * spread : 0);
-                        std::snprintf(number, sizeof number, formats[rng() % 6], v);
+                        std::snprintf(number, sizeof number, log % 4 == 2 ? plain_formats[rng() % 3] : formats[rng() % 6],
+                                      v);
                         token = number;
                     }
                 }
