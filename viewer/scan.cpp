@@ -2,6 +2,7 @@
 // the limits that put every one of its values inside its own cell box.
 #include "scan.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -146,22 +147,18 @@ public:
         if (line.length == 0) return 0;
         if (bounds_stale_) set_bounds();
         const char* const end = line.text + line.length;
-        const char* p = line.text;
-        const bool whole_numbers = whole_number_start(line);
+        int count = 0;
+        const char* p = pass_states(line.text, end, count);
         // Looks start in place up to here; after it, in a copy of the
         // line's end padded with blanks (a blank ends a token as the line's
         // end does).
         const char* const in_place =
             line.length > static_cast<std::size_t>(kLookReach) ? end - kLookReach : line.text;
         const char* copied_from = nullptr;
-        // A row of whole numbers (a cellular model's states, spins, counts)
-        // 16 bytes a look, until two looks in a row find other text.
-        int window_misses = whole_numbers ? 0 : 2;
-        // Other rows by their decimals' first bytes (a model's 3.14159 or
-        // -43.4489), until a look finds other tokens (exponents, in most
-        // logs that have any).
-        bool decimals = !whole_numbers;
-        int count = 0;
+        // Tokens by their first bytes (a model's 3.14159 or -43.4489, spins,
+        // counts), until a look finds other tokens (exponents, in most logs
+        // that have any).
+        bool decimals = true;
         while (count < kMaxRowValues && p < end) {
             if (p >= in_place && copied_from == nullptr) {
                 std::memset(tail_, ' ', sizeof tail_);
@@ -169,15 +166,6 @@ public:
                 copied_from = p;
             }
             const char* const look = copied_from != nullptr ? tail_ + (p - copied_from) : p;
-            if (window_misses < 2) {
-                const int passed = pass_whole_numbers(look, kMaxRowValues - count, count);
-                if (passed > 0) {
-                    p += passed;
-                    window_misses = 0;
-                    continue;
-                }
-                if (passed < 0) ++window_misses;
-            }
             if (decimals) {
                 const int passed = pass_decimals(look, p, end, kMaxRowValues - count, count);
                 if (passed > 0) {
@@ -199,107 +187,32 @@ public:
     long long line_number() const { return line_number_; }
 
 private:
-    // Whether the line's first 16 bytes are all blanks, digits and minus
-    // signs.
-    static bool whole_number_start(const LineView& line) {
+    // The row's first tokens from `p`, while they are of one digit, a
+    // blank after each (a cellular automaton's states), and lie between the
+    // extremes: eight at a look, `count` raised by their number. Returns
+    // where the next token or blank starts.
+    const char* pass_states(const char* p, const char* end, int& count) const {
 #if defined(__SSE2__) && defined(__GNUC__)
-        if (line.length < 16) return false;
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.text));
-        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
-        const __m128i others =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')));
-        return _mm_movemask_epi8(_mm_or_si128(digits, others)) == 0xFFFF;
-#else
-        (void)line;
-        return false;
-#endif
-    }
-
-    // The whole numbers of one to three digits, each with a minus sign or
-    // none, that end within the 16 bytes at `look` (a token's first byte,
-    // or a blank), compared with the extremes all at once: their numbers
-    // made at their last digits in 16-bit lanes, without a branch a token.
-    // Returns how many bytes they take, up to the blank after the last, with
-    // `count` raised by their number, when every one lies between the
-    // extremes (a row of states, spins or counts once its extremes are
-    // found); 0 when one of them does not; -1 when the bytes up to the last
-    // of them hold anything else, or more than `room` tokens end there.
-    int pass_whole_numbers(const char* look, int room, int& count) const {
-#if defined(__SSE2__) && defined(__GNUC__)
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look));
-        const auto mask_of = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-        const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const __m128i digit_bytes = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
-        const __m128i minus_bytes = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('-'));
-        const unsigned digits = mask_of(digit_bytes);
-        const unsigned blanks = mask_of(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-        const unsigned minus = mask_of(minus_bytes);
-        // Eight one-digit tokens, a blank after each (a cellular automaton's
-        // states): all eight at once, by their digits alone.
-        if (blanks == 0xAAAAu && digits == 0x5555u && room >= 8 && whole_low_ <= whole_high_ && whole_low_ <= 9 &&
-            whole_high_ >= 0) {
-            const __m128i low = _mm_set1_epi8(static_cast<char>(whole_low_ > 0 ? whole_low_ : 0));
-            const __m128i high = _mm_set1_epi8(static_cast<char>(whole_high_ < 9 ? whole_high_ : 9));
+        if (whole_low_ > whole_high_ || whole_low_ > 9 || whole_high_ < 0) return p;
+        const __m128i low = _mm_set1_epi8(static_cast<char>(whole_low_ > 0 ? whole_low_ : 0));
+        const __m128i high = _mm_set1_epi8(static_cast<char>(whole_high_ < 9 ? whole_high_ : 9));
+        while (end - p >= 16 && count <= kMaxRowValues - 8) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+            // Digits between the extremes; blanks are not.
             const __m128i between = _mm_cmpeq_epi8(_mm_max_epu8(_mm_min_epu8(offsets, high), low), offsets);
-            if ((mask_of(between) & 0x5555u) == 0x5555u) {
-                count += 8;
-                return 16;
+            if (_mm_movemask_epi8(between) != 0x5555 ||
+                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))) != 0xAAAA) {
+                break;
             }
+            p += 16;
+            count += 8;
         }
-        // The last digit of each token whose blank lies within the 16 bytes.
-        const unsigned ends = digits & (blanks >> 1);
-        if (ends == 0) return -1;
-        const int last = 31 - __builtin_clz(ends);
-        const unsigned reach = (2u << last) - 1;
-        const unsigned starts = ~blanks & ((blanks << 1) | 1u);
-        // Nothing but blanks, digits and minus signs, a minus sign only
-        // first in its token and before a digit, no run of four digits.
-        if (((blanks | digits | minus) & reach) != reach || (minus & ~(starts & (digits >> 1)) & reach) != 0 ||
-            (digits & (digits << 1) & (digits << 2) & (digits << 3) & reach) != 0) {
-            return -1;
-        }
-        unsigned n = ends - ((ends >> 1) & 0x5555u);
-        n = (n & 0x3333u) + ((n >> 2) & 0x3333u);
-        n = (n + (n >> 4)) & 0x0F0Fu;
-        n = (n + (n >> 8)) & 0x1Fu;
-        if (static_cast<int>(n) > room) return -1;
-        // At a token's last digit: that digit, 10 times the one before it,
-        // 100 times the one before that when the one between is a digit too
-        // (other bytes count 0); all lanes of a negative token's last digit
-        // set.
-        const __m128i units = _mm_and_si128(offsets, digit_bytes);
-        const __m128i tens = _mm_slli_si128(units, 1);
-        const __m128i hundreds = _mm_and_si128(_mm_slli_si128(units, 2), _mm_slli_si128(digit_bytes, 1));
-        const __m128i after_minus = _mm_or_si128(
-            _mm_slli_si128(minus_bytes, 1),
-            _mm_and_si128(_mm_slli_si128(digit_bytes, 1),
-                          _mm_or_si128(_mm_slli_si128(minus_bytes, 2),
-                                       _mm_and_si128(_mm_slli_si128(minus_bytes, 3), _mm_slli_si128(digit_bytes, 2)))));
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i low = _mm_set1_epi16(whole_low_);
-        const __m128i high = _mm_set1_epi16(whole_high_);
-        const auto outside = [&](__m128i u, __m128i t, __m128i h, __m128i negative) {
-            const __m128i magnitude = _mm_add_epi16(
-                u, _mm_add_epi16(_mm_mullo_epi16(t, _mm_set1_epi16(10)), _mm_mullo_epi16(h, _mm_set1_epi16(100))));
-            const __m128i number = _mm_sub_epi16(_mm_xor_si128(magnitude, negative), negative);
-            return _mm_or_si128(_mm_cmpgt_epi16(low, number), _mm_cmpgt_epi16(number, high));
-        };
-        const __m128i first_eight =
-            outside(_mm_unpacklo_epi8(units, zero), _mm_unpacklo_epi8(tens, zero), _mm_unpacklo_epi8(hundreds, zero),
-                    _mm_unpacklo_epi8(after_minus, after_minus));
-        const __m128i last_eight =
-            outside(_mm_unpackhi_epi8(units, zero), _mm_unpackhi_epi8(tens, zero), _mm_unpackhi_epi8(hundreds, zero),
-                    _mm_unpackhi_epi8(after_minus, after_minus));
-        if ((mask_of(_mm_packs_epi16(first_eight, last_eight)) & ends) != 0) return 0;
-        count += static_cast<int>(n);
-        return last + 2;
 #else
-        (void)look;
-        (void)room;
+        (void)end;
         (void)count;
-        return -1;
 #endif
+        return p;
     }
 
     // The tokens that end among the kBlock bytes at `look` (a token's first
@@ -538,11 +451,14 @@ private:
             }
         }
         // The keys of the tokens of each sign with `whole` whole digits
-        // that keep them between the extremes: `whole` digits, the point
-        // and the first 7 - `whole` decimals, one unit of the last of them
-        // further in than the bound (for the conversion's rounding); the
-        // first padded with a byte below any, the last with one above any.
-        // Tokens of no whole digits, or more than seven, are converted.
+        // that keep them between the extremes. From a decimal bound: its
+        // first `whole` digits, the point and the next 7 - `whole`, one
+        // unit of the last further in than the bound (for the conversion's
+        // rounding), padded with bytes below any or above any. From a whole
+        // number n inside the bounds: n's digits, then, for the last key,
+        // the highest byte that ends a number ('-'), so that the tokens
+        // that are n itself pass too. Tokens of no whole digits, or of more
+        // than seven, are converted.
         for (int form = 0; form < 2 * kKeyForms; ++form) {
             const int sign = form / kKeyForms;
             const int whole = form % kKeyForms;
@@ -550,18 +466,31 @@ private:
             key_low_[form] = ~std::uint64_t{0};
             key_span_[form] = 0;
             if (whole == 0 || whole > kKeyDigits) continue;
-            const int decimals = kKeyDigits - whole;
-            const double scale = std::pow(10.0, decimals);
+            const double scale = std::pow(10.0, kKeyDigits - whole);
             const double units = std::pow(10.0, kKeyDigits);
+            const double whole_units = std::pow(10.0, whole);
+            std::uint64_t first = ~std::uint64_t{0};
+            std::uint64_t last = 0;
+            if (low[sign] <= 0) {
+                first = 0;
+            } else {
+                const double least = std::ceil(low[sign] * scale * (1 + 1e-9)) + 1;
+                if (least < units) first = decimal_key(static_cast<long>(least), whole, '.', 0x00);
+                const double n = std::ceil(low[sign]);
+                if (n < whole_units) first = std::min(first, decimal_key(static_cast<long>(n), whole, 0x00, 0x00));
+            }
             // Every token of this form is below 10^whole.
-            const bool all_below = high[sign] >= powers_of_ten.above[whole + kMostPower];
-            const bool all_above = low[sign] <= 0;
-            const double least = all_above ? 0 : std::ceil(low[sign] * scale * (1 + 1e-9)) + 1;
-            const double most = all_below ? units - 1 : std::floor(high[sign] * scale * (1 - 1e-9)) - 1;
-            if (least >= units || most < least) continue;
-            key_low_[form] = all_above ? 0 : decimal_key(static_cast<long>(least), whole, 0x00);
-            key_span_[form] =
-                (all_below ? ~std::uint64_t{0} : decimal_key(static_cast<long>(most), whole, 0xFF)) - key_low_[form];
+            if (high[sign] >= powers_of_ten.above[whole + kMostPower]) {
+                last = ~std::uint64_t{0};
+            } else if (high[sign] >= 0) {
+                const double most = std::floor(high[sign] * scale * (1 - 1e-9)) - 1;
+                if (most >= 0) last = decimal_key(static_cast<long>(most), whole, '.', 0xFF);
+                const double n = std::floor(high[sign]);
+                if (n < whole_units) last = std::max(last, decimal_key(static_cast<long>(n), whole, '-', 0xFF));
+            }
+            if (first > last) continue;
+            key_low_[form] = first;
+            key_span_[form] = last - first;
         }
         const auto clamped = [](double v) {
             return static_cast<std::int16_t>(v < -kWholeRange ? -kWholeRange : v > kWholeRange ? kWholeRange : v);
@@ -570,15 +499,18 @@ private:
         whole_high_ = clamped(std::floor(largest));
     }
 
-    // The key of `units` written with `whole` whole digits (leading
-    // zeros), the point, and the rest as decimals, to eight bytes; with no
-    // room for decimals, `pad` after the whole digits.
-    static std::uint64_t decimal_key(long units, int whole, unsigned char pad) {
+    // The key of `units`' kKeyDigits digits (leading zeros) with `point`
+    // after the first `whole` of them; for a whole number (`point` not
+    // '.'), its `whole` digits, `point`, then `pad`. With no room for
+    // decimals, `pad` after the whole digits.
+    static std::uint64_t decimal_key(long units, int whole, char point, unsigned char pad) {
         char text[kKeyDigits + 1];
-        const int decimals = kKeyDigits - whole;
+        const bool decimal = point == '.';
         for (int i = kKeyDigits; i >= 0; --i) {
             if (i == whole) {
-                text[i] = decimals > 0 ? '.' : static_cast<char>(pad);
+                text[i] = decimal && whole < kKeyDigits ? '.' : decimal ? static_cast<char>(pad) : point;
+            } else if (i > whole && !decimal) {
+                text[i] = static_cast<char>(pad);
             } else {
                 text[i] = static_cast<char>('0' + units % 10);
                 units /= 10;

@@ -289,12 +289,13 @@ TEST(Conversion, ShortDecimalsConvertExactlyAsTheModel) {
 TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
     // After the random logs, logs whose second row holds a value just
     // outside the first row's extremes, where bounds read slightly wrong
-    // from its text would lie inside them. A first token of more than 10
-    // bytes has the row looked at token by token.
+    // from its text would lie inside them.
     std::string crossing = "1.00000000001";
     for (int k = 0; k < 24; ++k) crossing += " 2";
     crossing += " 7777";  // bytes 62 to 65 of the row
     for (int k = 0; k < 40; ++k) crossing += " 2";
+    std::string states = "h\n0 1\n";
+    for (int k = 0; k < 420; ++k) states += k == 410 ? "7 " : "0 ";  // the 411th is ignored
     const std::string fixed_logs[] = {
         "h\n1.00000000001 100\n1.00000000001 5e-1\n",              // an exponent's sign
         "h\n0.5200000000001 0.6\n0.5200000000001 0.5.3 0.55\n",     // 0.5, not 0.53
@@ -304,6 +305,8 @@ TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
         "h\n0 9 0 9 0 9 0 9 0 9\n0 9 0 9 -5 9 0 9 0 9 0 9\n",        // a minus sign in a look
         "h\n1 2.5\n1 2.50000001\n",                                  // past the eighth byte
         "h\n1.5 3\n1.5 1/9 3\n",                                     // 1: '/' ends the number
+        "h\n0 1 0 1 0 1 0 1\n0 1 0 1 0 2 0 1 0\n",                  // a state above the others
+        states + "\n",
     };
     constexpr int kRandomLogs = 120;
     std::mt19937_64 rng(7);
