@@ -154,18 +154,19 @@ public:
         // end does).
         const char* const in_place =
             line.length > static_cast<std::size_t>(kLookReach) ? end - kLookReach : line.text;
-        const char* copied_from = nullptr;
+        bool copied = false;
         // Tokens by their first bytes (a model's 3.14159 or -43.4489, spins,
         // counts), until a look finds other tokens (exponents, in most logs
         // that have any).
         bool decimals = true;
         while (count < kMaxRowValues && p < end) {
-            if (p >= in_place && copied_from == nullptr) {
-                std::memset(tail_, ' ', sizeof tail_);
-                std::memcpy(tail_, p, static_cast<std::size_t>(end - p));
-                copied_from = p;
+            if (p >= in_place && !copied) {
+                const std::size_t tail_length = static_cast<std::size_t>(end - in_place);
+                std::memcpy(tail_, in_place, tail_length);
+                pad_with_blanks(tail_ + tail_length);
+                copied = true;
             }
-            const char* const look = copied_from != nullptr ? tail_ + (p - copied_from) : p;
+            const char* const look = p >= in_place ? tail_ + (p - in_place) : p;
             if (decimals) {
                 const int passed = pass_decimals(look, p, end, kMaxRowValues - count, count);
                 if (passed > 0) {
@@ -187,11 +188,12 @@ public:
     long long line_number() const { return line_number_; }
 
 private:
-    // The row's first tokens from `p`, while they are of one digit, a
-    // blank after each (a cellular automaton's states), and lie between the
-    // extremes: eight at a look, `count` raised by their number. Returns
-    // where the next token or blank starts.
-    const char* pass_states(const char* p, const char* end, int& count) const {
+    // The row's first tokens from `start`, while they are of one digit, a
+    // blank after each but the row's last (a cellular automaton's states),
+    // and lie between the extremes: eight at a look, `count` raised by their
+    // number. Returns where the next token or blank starts.
+    const char* pass_states(const char* start, const char* end, int& count) const {
+        const char* p = start;
 #if defined(__SSE2__) && defined(__GNUC__)
         if (whole_low_ > whole_high_ || whole_low_ > 9 || whole_high_ < 0) return p;
         const __m128i low = _mm_set1_epi8(static_cast<char>(whole_low_ > 0 ? whole_low_ : 0));
@@ -207,6 +209,19 @@ private:
             }
             p += 16;
             count += 8;
+        }
+        // The row's last tokens, fewer than eight: the 16 bytes that end
+        // with it, those before them being states too.
+        const std::ptrdiff_t left = end - p;
+        if (left > 0 && left < 16 && end - start >= 16 && count + (left + 1) / 2 <= kMaxRowValues) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+            const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+            const __m128i between = _mm_cmpeq_epi8(_mm_max_epu8(_mm_min_epu8(offsets, high), low), offsets);
+            if (_mm_movemask_epi8(between) == 0xAAAA &&
+                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))) == 0x5555) {
+                count += static_cast<int>((left + 1) / 2);
+                p = end;
+            }
         }
 #else
         (void)end;
@@ -245,21 +260,19 @@ private:
         const int last = 63 - __builtin_clzll(blanks);
         const std::uint64_t reach = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
         const std::uint64_t starts = ~blanks & ((blanks << 1) | 1) & reach;
-        int n = 0;
-        if (room < kBlock) {
-            for (std::uint64_t m = starts; m != 0; m &= m - 1) ++n;
-            if (n > room) return -1;
-            n = 0;
-        }
-        for (std::uint64_t m = starts; m != 0; m &= m - 1) {
-            const int s = lowest_bit(m);
-            const int negative = look[s] == '-' ? 1 : 0;
-            const int q = s + negative;
-            // Whole digits up to the first other byte, at the latest the
-            // token's blank.
-            const int form = negative * kKeyForms + lowest_bit(~digits >> q);
-            if (text_key(look + q) - key_low_[form] > key_span_[form]) convert(p + s, end);
-            ++n;
+        const int n = bit_count(starts);
+        if (n > room) return -1;
+        const std::uint64_t others = ~(digits | blanks) & reach;
+        if ((others & ~starts) != 0 || !whole_numbers_inside(look, digits & reach, others)) {
+            for (std::uint64_t m = starts; m != 0; m &= m - 1) {
+                const int s = lowest_bit(m);
+                const int negative = look[s] == '-' ? 1 : 0;
+                const int q = s + negative;
+                // Whole digits up to the first other byte, at the latest the
+                // token's blank.
+                const int form = negative * kKeyForms + lowest_bit(~digits >> q);
+                if (text_key(look + q) - key_low_[form] > key_span_[form]) convert(p + s, end);
+            }
         }
         count += n;
         return last + 1;
@@ -272,6 +285,64 @@ private:
         return -1;
 #endif
     }
+
+    // kLookReach blanks from `at`, in a few stores.
+    static void pad_with_blanks(char* at) {
+#if defined(__SSE2__) && defined(__GNUC__)
+        for (int k = 0; k < kLookReach; k += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k), _mm_set1_epi8(' '));
+        }
+#else
+        std::memset(at, ' ', kLookReach);
+#endif
+    }
+
+    static int bit_count(std::uint64_t bits) {
+        bits -= (bits >> 1) & 0x5555555555555555u;
+        bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+        return static_cast<int>((bits * 0x0101010101010101u) >> 56);
+    }
+
+#if defined(__SSE2__) && defined(__GNUC__)
+    // Whether the tokens of a look are all whole numbers between the
+    // extremes, found from its masks: `digits`, and `others` (neither
+    // digits nor blanks), up to its last blank. Counts whose extremes span
+    // every number of their digits (0 and 999) by the longest run of
+    // digits; spins, and states past what pass_states takes, digit by
+    // digit. Only looks whose other bytes are all first in their tokens.
+    __attribute__((noinline)) bool whole_numbers_inside(const char* look, std::uint64_t digits, std::uint64_t others) const {
+        if (others == 0 && whole_digits_inside_ > 0) {
+            std::uint64_t run = digits;
+            for (int i = 0; i < whole_digits_inside_; ++i) run &= run >> 1;
+            if (run == 0) return true;
+        }
+        // One digit each, after a minus sign or none.
+        if ((digits & (digits >> 1)) != 0 || (others & ~(digits >> 1)) != 0) return false;
+        std::uint64_t minus = 0;
+        std::uint64_t positive_inside = 0;
+        std::uint64_t negative_inside = 0;
+        const __m128i positive_low = _mm_set1_epi8(static_cast<char>(digit_bounds_[0][0]));
+        const __m128i positive_high = _mm_set1_epi8(static_cast<char>(digit_bounds_[0][1]));
+        const __m128i negative_low = _mm_set1_epi8(static_cast<char>(digit_bounds_[1][0]));
+        const __m128i negative_high = _mm_set1_epi8(static_cast<char>(digit_bounds_[1][1]));
+        for (int k = 0; k < kBlock; k += 16) {
+            const auto bits = [k](__m128i m) {
+                return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << k;
+            };
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look + k));
+            const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
+            minus |= bits(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')));
+            positive_inside |= bits(
+                _mm_cmpeq_epi8(_mm_max_epu8(_mm_min_epu8(offsets, positive_high), positive_low), offsets));
+            negative_inside |= bits(
+                _mm_cmpeq_epi8(_mm_max_epu8(_mm_min_epu8(offsets, negative_high), negative_low), offsets));
+        }
+        if ((others & ~minus) != 0) return false;
+        const std::uint64_t negative = digits & (others << 1);
+        return (digits & ~negative & ~positive_inside) == 0 && (negative & ~negative_inside) == 0;
+    }
+#endif
 
     // The eight bytes at `text` as a number that orders them as text does.
     static std::uint64_t text_key(const char* text) {
@@ -492,6 +563,20 @@ private:
             key_low_[form] = first;
             key_span_[form] = last - first;
         }
+        // Tokens of one digit: the digits that keep them between the
+        // extremes, positive and negative (10 to 10: none); whole numbers
+        // of up to whole_digits_inside_ digits all do.
+        for (int sign = 0; sign < 2; ++sign) {
+            const double from = std::ceil(low[sign] < 0 ? 0 : low[sign]);
+            const double to = std::floor(high[sign] > 9 ? 9 : high[sign]);
+            const bool any = from <= to;
+            digit_bounds_[sign][0] = static_cast<std::uint8_t>(any ? from : 10);
+            digit_bounds_[sign][1] = static_cast<std::uint8_t>(any ? to : 10);
+        }
+        whole_digits_inside_ = 0;
+        for (double top = 9; low[0] <= 0 && high[0] >= top && whole_digits_inside_ < 3; top = top * 10 + 9) {
+            ++whole_digits_inside_;
+        }
         const auto clamped = [](double v) {
             return static_cast<std::int16_t>(v < -kWholeRange ? -kWholeRange : v > kWholeRange ? kWholeRange : v);
         };
@@ -547,6 +632,8 @@ private:
     // kKeyForms - 1 positive, then as many negative), the keys of their
     // first eight bytes after the sign that keep them between the
     // extremes: from key_low_ to key_low_ + key_span_.
+    std::uint8_t digit_bounds_[2][2] = {{10, 10}, {10, 10}};
+    int whole_digits_inside_ = 0;
     static constexpr int kKeyDigits = 7;   // digits in eight bytes with the point
     static constexpr int kKeyForms = 64;   // whole digits in a look: 0 to 63
     std::uint64_t key_low_[2 * kKeyForms];

@@ -307,6 +307,7 @@ TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
         "h\n1.5 3\n1.5 1/9 3\n",                                     // 1: '/' ends the number
         "h\n0 1 0 1 0 1 0 1\n0 1 0 1 0 2 0 1 0\n",                  // a state above the others
         states + "\n",
+        "h\n-5 0 -5 0\n-1 +3 -2 0\n",                                // a plus sign is no minus
     };
     constexpr int kRandomLogs = 120;
     std::mt19937_64 rng(7);
