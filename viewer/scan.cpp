@@ -246,8 +246,10 @@ private:
         std::uint64_t blanks = 0;
         std::uint64_t digits = 0;
         __m128i usual = _mm_set1_epi8(-1);
+        __m128i minus = _mm_setzero_si128();
         for (int k = 0; k < kBlock; k += 16) {
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(look + k));
+            minus = _mm_or_si128(minus, _mm_cmpeq_epi8(b, _mm_set1_epi8('-')));
             const __m128i offsets = _mm_sub_epi8(b, _mm_set1_epi8('0'));
             const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(offsets, _mm_set1_epi8(9)), offsets);
             const __m128i below_point = _mm_cmpeq_epi8(_mm_min_epu8(b, _mm_set1_epi8('.')), b);
@@ -260,10 +262,22 @@ private:
         const int last = 63 - __builtin_clzll(blanks);
         const std::uint64_t reach = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
         const std::uint64_t starts = ~blanks & ((blanks << 1) | 1) & reach;
-        const int n = bit_count(starts);
-        if (n > room) return -1;
+        // More than `room` tokens can end in a look only near a row's
+        // kMaxRowValues-th.
+        if (room < kBlock && bit_count(starts) > room) return -1;
         const std::uint64_t others = ~(digits | blanks) & reach;
-        if ((others & ~starts) != 0 || !whole_numbers_inside(look, digits & reach, others)) {
+        int n = 0;
+        if ((others & ~starts) == 0 && whole_numbers_inside(look, digits & reach, others)) {
+            n = bit_count(starts);
+        } else if (_mm_movemask_epi8(minus) == 0) {
+            // Positive tokens alone: no sign to step over.
+            for (std::uint64_t m = starts; m != 0; m &= m - 1) {
+                const int s = lowest_bit(m);
+                const int form = lowest_bit(~digits >> s);
+                if (text_key(look + s) - key_low_[form] > key_span_[form]) convert(p + s, end);
+                ++n;
+            }
+        } else {
             for (std::uint64_t m = starts; m != 0; m &= m - 1) {
                 const int s = lowest_bit(m);
                 const int negative = look[s] == '-' ? 1 : 0;
@@ -272,6 +286,7 @@ private:
                 // token's blank.
                 const int form = negative * kKeyForms + lowest_bit(~digits >> q);
                 if (text_key(look + q) - key_low_[form] > key_span_[form]) convert(p + s, end);
+                ++n;
             }
         }
         count += n;
