@@ -308,6 +308,7 @@ TEST(Conversion, ScanFiguresAreThoseOfTheConvertedValues) {
         "h\n0 1 0 1 0 1 0 1\n0 1 0 1 0 2 0 1 0\n",                  // a state above the others
         states + "\n",
         "h\n-5 0 -5 0\n-1 +3 -2 0\n",                                // a plus sign is no minus
+        "h\n10 50\n10 4.5 50\n",                                      // one whole digit, not two
     };
     constexpr int kRandomLogs = 120;
     std::mt19937_64 rng(7);
