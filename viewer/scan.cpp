@@ -326,7 +326,7 @@ private:
     // every number of their digits (0 and 999) by the longest run of
     // digits; spins, and states past what pass_states takes, digit by
     // digit. Only looks whose other bytes are all first in their tokens.
-    __attribute__((noinline)) bool whole_numbers_inside(const char* look, std::uint64_t digits, std::uint64_t others) const {
+    bool whole_numbers_inside(const char* look, std::uint64_t digits, std::uint64_t others) const {
         if (others == 0 && whole_digits_inside_ > 0) {
             std::uint64_t run = digits;
             for (int i = 0; i < whole_digits_inside_; ++i) run &= run >> 1;
@@ -643,12 +643,15 @@ private:
         std::uint8_t span;  // how many more
     };
     LeadRange lead_ranges_[2 * kTablePower + 1][2] = {};
+    // The digits that keep a token of one digit between the extremes,
+    // positive [0] and negative [1], first and last (10 and 10: none).
+    std::uint8_t digit_bounds_[2][2] = {{10, 10}, {10, 10}};
+    // Every positive whole number of up to this many digits lies inside.
+    int whole_digits_inside_ = 0;
     // For the tokens of each sign and number of whole digits (form: 0 to
     // kKeyForms - 1 positive, then as many negative), the keys of their
     // first eight bytes after the sign that keep them between the
     // extremes: from key_low_ to key_low_ + key_span_.
-    std::uint8_t digit_bounds_[2][2] = {{10, 10}, {10, 10}};
-    int whole_digits_inside_ = 0;
     static constexpr int kKeyDigits = 7;   // digits in eight bytes with the point
     static constexpr int kKeyForms = 64;   // whole digits in a look: 0 to 63
     std::uint64_t key_low_[2 * kKeyForms];
