@@ -198,30 +198,27 @@ private:
         if (whole_low_ > whole_high_ || whole_low_ > 9 || whole_high_ < 0) return p;
         const __m128i low = _mm_set1_epi8(static_cast<char>(whole_low_ > 0 ? whole_low_ : 0));
         const __m128i high = _mm_set1_epi8(static_cast<char>(whole_high_ < 9 ? whole_high_ : 9));
-        while (end - p >= 16 && count <= kMaxRowValues - 8) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Whether the 16 bytes at `at` are digits between the extremes
+        // where `digit_lanes` has bits, and blanks elsewhere.
+        const auto states = [low, high](const char* at, int digit_lanes) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
             const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-            // Digits between the extremes; blanks are not.
+            // Blanks are no digits between the extremes.
             const __m128i between = _mm_cmpeq_epi8(_mm_max_epu8(_mm_min_epu8(offsets, high), low), offsets);
-            if (_mm_movemask_epi8(between) != 0x5555 ||
-                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))) != 0xAAAA) {
-                break;
-            }
+            return _mm_movemask_epi8(between) == digit_lanes &&
+                   _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))) == (~digit_lanes & 0xFFFF);
+        };
+        while (end - p >= 16 && count <= kMaxRowValues - 8 && states(p, 0x5555)) {
             p += 16;
             count += 8;
         }
         // The row's last tokens, fewer than eight: the 16 bytes that end
         // with it, those before them being states too.
         const std::ptrdiff_t left = end - p;
-        if (left > 0 && left < 16 && end - start >= 16 && count + (left + 1) / 2 <= kMaxRowValues) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
-            const __m128i offsets = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-            const __m128i between = _mm_cmpeq_epi8(_mm_max_epu8(_mm_min_epu8(offsets, high), low), offsets);
-            if (_mm_movemask_epi8(between) == 0xAAAA &&
-                _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))) == 0x5555) {
-                count += static_cast<int>((left + 1) / 2);
-                p = end;
-            }
+        if (left > 0 && left < 16 && end - start >= 16 && count + (left + 1) / 2 <= kMaxRowValues &&
+            states(end - 16, 0xAAAA)) {
+            count += static_cast<int>((left + 1) / 2);
+            p = end;
         }
 #else
         (void)end;
@@ -270,24 +267,9 @@ private:
         if ((others & ~starts) == 0 && whole_numbers_inside(look, digits & reach, others)) {
             n = bit_count(starts);
         } else if (_mm_movemask_epi8(minus) == 0) {
-            // Positive tokens alone: no sign to step over.
-            for (std::uint64_t m = starts; m != 0; m &= m - 1) {
-                const int s = lowest_bit(m);
-                const int form = lowest_bit(~digits >> s);
-                if (text_key(look + s) - key_low_[form] > key_span_[form]) convert(p + s, end);
-                ++n;
-            }
+            n = pass_by_keys<false>(look, p, end, starts, digits);
         } else {
-            for (std::uint64_t m = starts; m != 0; m &= m - 1) {
-                const int s = lowest_bit(m);
-                const int negative = look[s] == '-' ? 1 : 0;
-                const int q = s + negative;
-                // Whole digits up to the first other byte, at the latest the
-                // token's blank.
-                const int form = negative * kKeyForms + lowest_bit(~digits >> q);
-                if (text_key(look + q) - key_low_[form] > key_span_[form]) convert(p + s, end);
-                ++n;
-            }
+            n = pass_by_keys<true>(look, p, end, starts, digits);
         }
         count += n;
         return last + 1;
@@ -299,6 +281,25 @@ private:
         (void)count;
         return -1;
 #endif
+    }
+
+    // pass_decimals' tokens from `starts` by their keys, those outside
+    // converted; how many there are. Without minus signs among them
+    // (`kSigned` false), no sign to step over.
+    template <bool kSigned>
+    int pass_by_keys(const char* look, const char* p, const char* end, std::uint64_t starts, std::uint64_t digits) {
+        int n = 0;
+        for (std::uint64_t m = starts; m != 0; m &= m - 1) {
+            const int s = lowest_bit(m);
+            const int negative = kSigned && look[s] == '-' ? 1 : 0;
+            const int q = s + negative;
+            // Whole digits up to the first other byte, at the latest the
+            // token's blank.
+            const int form = negative * kKeyForms + lowest_bit(~digits >> q);
+            if (text_key(look + q) - key_low_[form] > key_span_[form]) convert(p + s, end);
+            ++n;
+        }
+        return n;
     }
 
     // kLookReach blanks from `at`, in a few stores.
